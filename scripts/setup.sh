@@ -1,0 +1,56 @@
+#!/bin/bash
+# Set-up for a fresh Debian 12 machine (as root); safe to run again.
+#   scripts/setup.sh [BUILD_DIR]    installs packages and creates BUILD_DIR/wineprefix
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build}"
+
+packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb x11-apps imagemagick xdotool
+          googletest libz-mingw-w64-dev python3-pytest cmake ninja-build)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+prefix="$build/wineprefix"
+mkdir -p "$build"
+if [ ! -f "$prefix/.vigilon-ready" ]; then
+  echo "setup: creating Wine prefix $prefix (Windows 98)"
+  rm -rf "$prefix"
+  export WINEPREFIX="$prefix" WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  unset DISPLAY
+  WINEARCH=win32 timeout -k 5 300 wineboot -i >/dev/null 2>&1 || true
+  timeout -k 5 60 wineserver -w || true
+  [ -d "$prefix/drive_c/windows" ] || { echo "setup: wineboot failed" >&2; exit 1; }
+  # Debian's Wine does not read its own font folder.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
+  cat > "$build/vigilon-prefix.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine]
+"Version"="win98"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+REG
+  timeout -k 5 120 wine regedit /S "$build/vigilon-prefix.reg" >/dev/null 2>&1
+  timeout -k 5 60 wineserver -k || true
+  touch "$prefix/.vigilon-ready"
+fi
+echo "setup: ready ($build)"

@@ -1,0 +1,26 @@
+#!/bin/bash
+# Sets up a fresh machine if needed, builds everything and runs every test under Wine.
+# The last line is the total: "tests: N passed, N failed".
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+bash "$VGL_ROOT/scripts/setup.sh" "$VGL_BUILD" || exit 1
+vgl_build || { echo "tests: 0 passed, 1 failed (build failed)"; exit 1; }
+
+vgl_start_session
+rm -rf "$VGL_BUILD/testresults"; mkdir -p "$VGL_BUILD/testresults"
+jobs="$(nproc)"
+(cd "$VGL_BUILD" && ctest -j "$jobs" --output-on-failure)
+ctest_rc=$?
+
+pytest_rc=0
+if ls "$VGL_ROOT"/tests/e2e/test_*.py >/dev/null 2>&1; then
+  VGL_BUILD="$VGL_BUILD" python3 -m pytest -q "$VGL_ROOT/tests/e2e" \
+      --junitxml="$VGL_BUILD/testresults/e2e.xml"
+  pytest_rc=$?
+fi
+vgl_stop_session
+trap - EXIT
+
+python3 "$VGL_ROOT/scripts/count_results.py" "$VGL_BUILD/testresults"
+count_rc=$?
+[ $ctest_rc -eq 0 ] && [ $pytest_rc -eq 0 ] && [ $count_rc -eq 0 ]
