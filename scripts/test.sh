@@ -1,6 +1,7 @@
 #!/bin/bash
 # Sets up a fresh machine if needed, builds everything and runs every test under Wine.
 # The last line is the total: "tests: N passed, N failed".
+#   scripts/test.sh [REGEX]   only the test programs whose names match (no e2e tests)
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 bash "$VGL_ROOT/scripts/setup.sh" "$VGL_BUILD" || exit 1
@@ -9,11 +10,12 @@ vgl_build || { echo "tests: 0 passed, 1 failed (build failed)"; exit 1; }
 vgl_start_session
 rm -rf "$VGL_BUILD/testresults"; mkdir -p "$VGL_BUILD/testresults"
 jobs="$(nproc)"
-(cd "$VGL_BUILD" && ctest -j "$jobs" --output-on-failure)
+filter="${1:-}"
+(cd "$VGL_BUILD" && ctest -j "$jobs" --output-on-failure ${filter:+-R "$filter"})
 ctest_rc=$?
 
 pytest_rc=0
-if ls "$VGL_ROOT"/tests/e2e/test_*.py >/dev/null 2>&1; then
+if [ -z "$filter" ] && ls "$VGL_ROOT"/tests/e2e/test_*.py >/dev/null 2>&1; then
   VGL_BUILD="$VGL_BUILD" python3 -m pytest -q "$VGL_ROOT/tests/e2e" \
       --junitxml="$VGL_BUILD/testresults/e2e.xml"
   pytest_rc=$?
