@@ -1,0 +1,1 @@
+namespace NS_Tavmont {}
