@@ -5,7 +5,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 
-packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb x11-apps imagemagick xdotool
+packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb x11-apps x11-utils imagemagick xdotool
           googletest libz-mingw-w64-dev python3-pytest cmake ninja-build)
 missing=()
 for p in "${packages[@]}"; do

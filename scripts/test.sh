@@ -16,13 +16,13 @@ ctest_rc=$?
 
 pytest_rc=0
 if [ -z "$filter" ] && ls "$VGL_ROOT"/tests/e2e/test_*.py >/dev/null 2>&1; then
-  VGL_BUILD="$VGL_BUILD" python3 -m pytest -q "$VGL_ROOT/tests/e2e" \
+  VGL_BUILD="$VGL_BUILD" /usr/bin/python3 -m pytest -q "$VGL_ROOT/tests/e2e" \
       --junitxml="$VGL_BUILD/testresults/e2e.xml"
   pytest_rc=$?
 fi
 vgl_stop_session
 trap - EXIT
 
-python3 "$VGL_ROOT/scripts/count_results.py" "$VGL_BUILD/testresults"
+/usr/bin/python3 "$VGL_ROOT/scripts/count_results.py" "$VGL_BUILD/testresults"
 count_rc=$?
 [ $ctest_rc -eq 0 ] && [ $pytest_rc -eq 0 ] && [ $count_rc -eq 0 ]
