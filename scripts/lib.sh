@@ -1,7 +1,6 @@
 # Shared by the build, test and run scripts.
 VGL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 VGL_BUILD="${VGL_BUILD:-$VGL_ROOT/build}"
-export VGL_DISPLAY="${VGL_DISPLAY:-:77}"
 export WINEPREFIX="$VGL_BUILD/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -13,13 +12,26 @@ vgl_build() {
   cmake --build "$VGL_BUILD" -- -k 0
 }
 
-# A virtual X display and one persistent wineserver for a whole run.
+# A virtual X display and one persistent wineserver for a whole run. Without
+# VGL_DISPLAY, the X server picks a free display number itself.
 vgl_start_session() {
-  if ! xdpyinfo -display "$VGL_DISPLAY" >/dev/null 2>&1; then
-    setsid Xvfb "$VGL_DISPLAY" -screen 0 1024x768x24 -nolisten tcp \
-      >"$VGL_BUILD/xvfb.log" 2>&1 </dev/null &
+  if [ -z "${VGL_DISPLAY:-}" ] || ! xdpyinfo -display "$VGL_DISPLAY" >/dev/null 2>&1; then
+    local fifo="$VGL_BUILD/xvfb.display"
+    rm -f "$fifo"
+    if [ -n "${VGL_DISPLAY:-}" ]; then
+      setsid Xvfb "$VGL_DISPLAY" -screen 0 1024x768x24 -nolisten tcp \
+        >"$VGL_BUILD/xvfb.log" 2>&1 </dev/null &
+    else
+      setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        3>"$fifo" >"$VGL_BUILD/xvfb.log" 2>&1 </dev/null &
+    fi
     echo $! >"$VGL_BUILD/xvfb.pid"
-    for _ in $(seq 50); do xdpyinfo -display "$VGL_DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+    for _ in $(seq 50); do
+      [ -z "${VGL_DISPLAY:-}" ] && [ -s "$fifo" ] && VGL_DISPLAY=":$(head -n1 "$fifo")"
+      [ -n "${VGL_DISPLAY:-}" ] && xdpyinfo -display "$VGL_DISPLAY" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    export VGL_DISPLAY
   fi
   export DISPLAY="$VGL_DISPLAY"
   setsid timeout -k 5 7200 wineserver -p -f >"$VGL_BUILD/wineserver.log" 2>&1 </dev/null &
