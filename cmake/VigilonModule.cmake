@@ -9,11 +9,11 @@ function(vgl_library name)
   endif()
 endfunction()
 
-# vgl_tests(MODULE [DEPS ...]): one GoogleTest program of every tests/*.cpp of the
+# vgl_tests(MODULE [DEPS ...] [LOCKS ...]): one GoogleTest program of every tests/*.cpp of the
 # current folder, run by ctest under Wine. Test data: tests/data is passed in
 # VGL_TEST_DATA; each program runs in its own scratch folder.
 function(vgl_tests module)
-  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "DEPS;LOCKS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
   if(NOT srcs)
     return()
@@ -30,4 +30,9 @@ function(vgl_tests module)
   set_tests_properties(${exe} PROPERTIES
       ENVIRONMENT "VGL_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/tests/data;VGL_BIN=${VGL_OUT}"
       TIMEOUT 900)
+  # Programs sharing machine-wide state (the product key, files in the Windows
+  # folder) name it as a lock, so ctest never runs two of them at once.
+  if(A_LOCKS)
+    set_tests_properties(${exe} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
+  endif()
 endfunction()
