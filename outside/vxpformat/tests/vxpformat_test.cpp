@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "vxpformat.h"
+
+#include <windows.h>
+#include <stdio.h>
+#include <string>
+
+namespace {
+
+std::string Get(const std::string& path)
+{
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+void Put(const std::string& path, const std::string& data)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+}
+
+vxp::Pattern Default(int number)
+{
+    vxp::Pattern p;
+    p.number = number;
+    p.version = 100000 + number * 100;
+    p.entries = vxp::defaultEntries();
+    return p;
+}
+
+std::string Folder(const char* name)
+{
+    CreateDirectoryA(name, NULL);
+    return name;
+}
+
+}  // namespace
+
+TEST(PatternFormat, ExtensionsAndNumbers)
+{
+    struct { int number; const char* ext; } cases[] = {{1, "001"}, {999, "999"}, {1000, "A00"}, {1005, "A05"}, {3599, "Z99"}};
+    for (const auto& c : cases)
+    {
+        char ext[4];
+        ASSERT_EQ(0, vxp::numberToExtension(c.number, ext));
+        EXPECT_STREQ(c.ext, ext);
+        EXPECT_EQ(c.number, vxp::extensionToNumber(c.ext));
+    }
+    char ext[4];
+    EXPECT_EQ(-1, vxp::numberToExtension(0, ext));
+    EXPECT_EQ(-1, vxp::numberToExtension(3600, ext));
+    EXPECT_EQ(1005, vxp::extensionToNumber("a05"));
+    for (const char* bad : {"5", "0A5", "00A", "!00", "0001"})
+        EXPECT_EQ(-1, vxp::extensionToNumber(bad)) << bad;
+    EXPECT_EQ(578, vxp::numberOfFile("C:\\x.y\\VXP$SIG.578"));
+    EXPECT_EQ(-1, vxp::numberOfFile("C:\\x.y\\VXPSIG"));
+}
+
+TEST(PatternFormat, WrittenPatternReadsBackAndEveryBlockIsChecked)
+{
+    std::string path = Folder("fmt1") + "\\VXP$SIG.578";
+    ASSERT_EQ(0, vxp::writePattern(path.c_str(), Default(578)));
+    vxp::Pattern read;
+    ASSERT_EQ(578, vxp::readPattern(path.c_str(), &read));
+    EXPECT_EQ(157800u, read.version);
+    ASSERT_EQ(4u, read.entries.size());
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(vxp::defaultEntries()[i].name, read.entries[i].name);
+        EXPECT_EQ(vxp::defaultEntries()[i].bytes, read.entries[i].bytes);
+        EXPECT_EQ(vxp::defaultEntries()[i].kinds, read.entries[i].kinds);
+        EXPECT_EQ(vxp::defaultEntries()[i].cleanable, read.entries[i].cleanable);
+    }
+
+    // Record 1: the 14-byte header and a 12-byte information block; record 2 follows at 26.
+    std::string good = Get(path);
+    struct { const char* what; size_t at; char value; size_t keep; int result; } damage[] = {
+        {"bit in a signature", 26 + 14 + 20, 0, 0, -1},
+        {"foreign pattern number", 26 + 10, 0x43, 0, -3},
+        {"refused block kind", 26 + 1, char(0xA8), 0, -4},
+        {"file ends inside a block", 0, 0, 100, -96},
+        {"empty file", 0, 0, 1, -96},
+    };
+    for (const auto& d : damage)
+    {
+        std::string bad = good;
+        if (d.keep)
+            bad.resize(d.keep - 1);
+        else if (d.value)
+            bad[d.at] = d.value;
+        else
+            bad[d.at] ^= 1;
+        Put(path, bad);
+        EXPECT_EQ(d.result, vxp::readPattern(path.c_str(), NULL)) << d.what;
+    }
+}
+
+TEST(PatternFormat, NewestPatternIsFoundWithoutChecking)
+{
+    std::string folder = Folder("fmt2");
+    for (int n : {100, 101, 102})
+    {
+        char ext[4];
+        vxp::numberToExtension(n, ext);
+        ASSERT_EQ(0, vxp::writePattern((folder + "\\VXP$SIG." + ext).c_str(), Default(n)));
+    }
+    Put(folder + "\\VXP$SIG.1000", "not a pattern");
+    std::string newest;
+    EXPECT_EQ(102, vxp::findNewestPattern(folder.c_str(), &newest));
+    EXPECT_EQ(folder + "\\VXP$SIG.102", newest);
+    EXPECT_EQ(-2, vxp::findNewestPattern(Folder("fmt3").c_str(), &newest));
+}
+
+TEST(BackupFormat, HeaderIsComplementedAndNamesTheOriginal)
+{
+    std::string path = Folder("fmt4") + "\\x.bak";
+    vxp::BackupInfo info;
+    info.folder = "C:\\Data";
+    info.name = "file.com";
+    info.text = "EICAR-Test-File";
+    info.value4 = 7;
+    std::string body("MZ\x00\x01payload", 11);
+    ASSERT_EQ(0, vxp::writeBackup(path.c_str(), info, body));
+    std::string raw = Get(path);
+    ASSERT_GT(raw.size(), 10u);
+    EXPECT_EQ(char(~'V'), raw[0]);
+    EXPECT_EQ(std::string::npos, raw.find("payload"));
+
+    vxp::BackupInfo read;
+    std::string readBody;
+    ASSERT_EQ(0, vxp::readBackup(path.c_str(), &read, &readBody));
+    EXPECT_EQ("C:\\Data", read.folder);
+    EXPECT_EQ("file.com", read.name);
+    EXPECT_EQ("EICAR-Test-File", read.text);
+    EXPECT_EQ(7u, read.value4);
+    EXPECT_EQ(0u, read.wide);
+    EXPECT_EQ(body, readBody);
+
+    Put(path, "plain text file");
+    EXPECT_EQ(-1, vxp::readBackup(path.c_str(), &read, NULL));
+}
