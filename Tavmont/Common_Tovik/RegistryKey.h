@@ -13,6 +13,8 @@
 
 #include "afx.h"
 
+class CWinsockDlg;     // the look-up window of the server address block
+
 namespace NS_RegistryKey
 {
     // In-memory state, set at start-up and then only read.
@@ -242,6 +244,44 @@ namespace NS_RegistryKey
     DWORD GetFilebasePollingRange(BOOL fFromIni);
     // "IP Template", seeded from the file's "Internal_IP_Template" when missing.
     CString GetIPTemplate();
+
+    // ==== server address, ping, address updates, time-outs and GUID ====
+    // (RegistryKeyServer.cpp)
+
+    // The five time-outs of one request kind, in ms.
+    struct STimeout
+    {
+        // Request kinds: the downloads, the INI and configuration requests, the log senders.
+        enum Kind
+        {
+            Pattern = 0, Engine, Program, HotFix, AlertMessage, cgiRqIni, cgiRqUpd, cgiRqHotFix,
+            cgiRqCfg, StatusLog, VirusLog, UnsentVirusLog, LocalCfgLog, KIND_COUNT
+        };
+        DWORD dwConnect;
+        DWORD dwControlSend;
+        DWORD dwControlReceive;
+        DWORD dwDataSend;
+        DWORD dwDataReceive;
+    };
+
+    // "Server"; with the flag, its computer-name form when it has one.
+    CString GetServer(BOOL fComputerNameOnly = FALSE);
+    void SetServerSettings(const char* pszServer, DWORD dwServerPort, const char* pszProxyServer,
+                           DWORD dwProxyPort, BOOL fUseProxy, BOOL fServerOnly);
+    // TRUE when the server (or, with a proxy, the proxy) answers an ICMP echo.
+    BOOL PingServer(int iPingTryCount, int iPingTimeout, BOOL fUseComputerName);
+    BOOL UpdateIP();
+    BOOL UpdateServerIP();                 // "Server" -> "ServerIP"
+    BOOL UpdateProxyServerIP();            // "ProxyServer" -> "ProxyServerIP"
+    // TRUE when this computer's addresses differ from g_ppszLocalIPList (then replaced).
+    BOOL IsIPChanged();
+    // pTimeout filled for nKind (0 to 12; a larger kind gets the kind-0 values).
+    STimeout* GetTimeout(STimeout* pTimeout, UINT nKind, BOOL fIntranet);
+    BOOL CreateNewGUID();
+    // The application's host-name look-up window; without one, names are
+    // resolved on the calling thread.
+    void SetLookupWindow(::CWinsockDlg* pWinsockDlg);
+    // ==== end of server address block ====
 }
 
 #endif

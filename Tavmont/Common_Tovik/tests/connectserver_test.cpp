@@ -1,0 +1,262 @@
+// The server connection: proxy modes and their order, the two forms of the
+// server name, errors that end the fall-back, cancel and the one-at-a-time lock.
+#include "ConnectServer.h"
+
+#include "LoopbackServer.h"
+#include "productkey_fixture.h"
+
+#include <process.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const char OBJECT[] = "/Vigilon/Cgi/cgiOnStart.exe?UID=abc";
+const char BROWSER_SETTINGS[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+BOOL AlwaysCancel(LPVOID)
+{
+    return TRUE;
+}
+
+void SetBrowserProxy(int nPort)
+{
+    CRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, BROWSER_SETTINGS));
+    key.DeleteValue("AutoConfigURL");
+    if (nPort == 0)
+    {
+        key.SetValue((DWORD)0, "ProxyEnable");
+        key.DeleteValue("ProxyServer");
+        return;
+    }
+    char sz[64];
+    sprintf(sz, "127.0.0.1:%d", nPort);
+    key.SetValue((DWORD)1, "ProxyEnable");
+    key.SetValue(sz, "ProxyServer");
+}
+
+class ConnectServerTest : public ProductKeyTest
+{
+protected:
+    void SetUp() override
+    {
+        ProductKeyTest::SetUp();
+        SetBrowserProxy(0);
+        ASSERT_TRUE(m_server.Start());
+        CreateKey();
+        UseServer("127.0.0.1");
+        WriteDword(NULL, "UseProxy", 0);
+        NS_RegistryKey::g_fFQDNFirst = FALSE;
+        NS_Notification::AllowConnect(TRUE);
+    }
+    void TearDown() override
+    {
+        SetBrowserProxy(0);
+        NS_RegistryKey::g_fFQDNFirst = FALSE;
+        ProductKeyTest::TearDown();
+    }
+
+    void UseServer(const char* pszName)
+    {
+        WriteString(NULL, "Server", pszName);
+        WriteDword(NULL, "ServerPort", m_server.Port());
+    }
+
+    BOOL Connect(CAccBuffer& reply, CString* pstrError, PFN_HTTP_CANCEL_CALLBACK pfCancel = NULL,
+                 const NS_RegistryKey::STimeout* pTimeouts = NULL, BOOL fIntranet = TRUE)
+    {
+        return NS_Notification::ConnectServer(reply, OBJECT, pTimeouts, NULL, NULL, pfCancel, NULL,
+                                              fIntranet, pstrError);
+    }
+
+    static std::string Host(const CLoopbackServer::Request& r)
+    {
+        size_t n = r.strHead.find("\r\nHost: ");
+        return n == std::string::npos ? "" : r.strHead.substr(n + 8, r.strHead.find("\r\n", n + 2) - n - 8);
+    }
+
+    CLoopbackServer m_server;
+};
+}
+
+TEST_F(ConnectServerTest, ReplyBodyOfTheFirstAttempt)
+{
+    m_server.Reply(200, "1\r\nsettings");
+    CAccBuffer reply;
+    CString strError = "untouched";
+    ASSERT_TRUE(Connect(reply, &strError));
+    EXPECT_EQ(1, reply.GetReturnCode(0, 3));
+    EXPECT_EQ(std::string("1\r\nsettings"), std::string((const char*)reply.GetData(), reply.GetLength()));
+    EXPECT_STREQ("untouched", strError);
+    ASSERT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(std::string("GET ") + OBJECT + " HTTP/1.1", m_server.Requests()[0].RequestLine());
+}
+
+TEST_F(ConnectServerTest, StatusErrorsWalkEveryModeAndBothNames)
+{
+    struct Case
+    {
+        const char* pszServer;
+        BOOL fFqdnFirst;
+        size_t nAttempts;
+    } cases[] = {
+        { "127.0.0.1", FALSE, 3 },      // an address has no computer-name form
+        { "localhost", FALSE, 6 },
+        { "localhost", TRUE, 6 },
+    };
+    m_server.Reply(404, "");
+    for (const Case& c : cases)
+    {
+        size_t nBefore = m_server.Requests().size();
+        UseServer(c.pszServer);
+        NS_RegistryKey::g_fFQDNFirst = c.fFqdnFirst;
+        CAccBuffer reply;
+        CString strError;
+        EXPECT_FALSE(Connect(reply, &strError));
+        EXPECT_EQ(c.nAttempts, m_server.Requests().size() - nBefore) << c.pszServer;
+        EXPECT_EQ(0, strError.Find("(404) ")) << (LPCSTR)strError;
+    }
+}
+
+TEST_F(ConnectServerTest, NameFormOrderFollowsFqdnFirst)
+{
+    // The full name does not resolve, its first label does; a name that does
+    // not resolve ends the request at once.
+    m_server.Reply(200, "0");
+    UseServer("localhost.no-such-domain.invalid");
+    char szHost[64];
+    sprintf(szHost, "localhost:%d", m_server.Port());
+
+    NS_RegistryKey::g_fFQDNFirst = FALSE;
+    CAccBuffer reply;
+    CString strError;
+    ASSERT_TRUE(Connect(reply, &strError));
+    ASSERT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(szHost, Host(m_server.Requests()[0]));
+
+    NS_RegistryKey::g_fFQDNFirst = TRUE;
+    EXPECT_FALSE(Connect(reply, &strError));
+    EXPECT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(0, strError.Find("(0x2EE7) ")) << (LPCSTR)strError;
+}
+
+TEST_F(ConnectServerTest, ProxyModesInTheirOrder)
+{
+    CLoopbackServer profileProxy, browserProxy;
+    ASSERT_TRUE(profileProxy.Start());
+    ASSERT_TRUE(browserProxy.Start());
+    WriteDword(NULL, "UseProxy", 1);
+    WriteString(NULL, "ProxyServer", "127.0.0.1");
+    WriteDword(NULL, "ProxyPort", profileProxy.Port());
+    SetBrowserProxy(browserProxy.Port());
+
+    // The profile's proxy fails, direct fails, the browser's proxy answers. The
+    // server closes its connection: Wine's WinInet would otherwise send the
+    // proxied request over the direct connection it keeps alive.
+    profileProxy.Reply(502, "");
+    m_server.Reply(404, "", 0, false);
+    browserProxy.Reply(200, "1");
+    CAccBuffer reply;
+    CString strError;
+    ASSERT_TRUE(Connect(reply, &strError)) << (LPCSTR)strError;
+    char szUrl[128];
+    sprintf(szUrl, "GET http://127.0.0.1:%d%s HTTP/1.1", m_server.Port(), OBJECT);
+    ASSERT_EQ(1u, profileProxy.Requests().size());
+    EXPECT_EQ(szUrl, profileProxy.Requests()[0].RequestLine());
+    ASSERT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(std::string("GET ") + OBJECT + " HTTP/1.1", m_server.Requests()[0].RequestLine());
+    ASSERT_EQ(1u, browserProxy.Requests().size());
+    EXPECT_EQ(szUrl, browserProxy.Requests()[0].RequestLine());
+
+    // A proxy that answers ends the walk.
+    profileProxy.Reply(200, "1");
+    ASSERT_TRUE(Connect(reply, &strError));
+    EXPECT_EQ(2u, profileProxy.Requests().size());
+    EXPECT_EQ(1u, m_server.Requests().size());
+
+    // Use proxy without a proxy server: no request at all.
+    WriteString(NULL, "ProxyServer", "");
+    EXPECT_FALSE(Connect(reply, &strError));
+    EXPECT_EQ(2u, profileProxy.Requests().size());
+    EXPECT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(1u, browserProxy.Requests().size());
+}
+
+TEST_F(ConnectServerTest, TimeOutEndsTheWholeRequest)
+{
+    m_server.SetMode(CLoopbackServer::SILENT);
+    UseServer("localhost");
+    NS_RegistryKey::STimeout timeouts = { 1000, 1000, 1000, 1000, 1000 };
+    CAccBuffer reply;
+    CString strError;
+    DWORD dwStart = GetTickCount();
+    EXPECT_FALSE(Connect(reply, &strError, NULL, &timeouts));
+    EXPECT_LT(GetTickCount() - dwStart, 9000u);
+    EXPECT_EQ(1u, m_server.Requests().size());
+    EXPECT_EQ(0, strError.Find("(0x2EE2) ")) << (LPCSTR)strError;
+    m_server.Stop();
+}
+
+TEST_F(ConnectServerTest, CancelledOrNotConnectableMakesNoRequest)
+{
+    m_server.Reply(200, "1");
+    CAccBuffer reply;
+    CString strError = "untouched";
+    EXPECT_FALSE(Connect(reply, &strError, AlwaysCancel));
+    EXPECT_STREQ("untouched", strError);
+
+    // The internet settings hold no server.
+    EXPECT_FALSE(Connect(reply, &strError, NULL, NULL, FALSE));
+    EXPECT_EQ(0, reply.GetLength());
+    EXPECT_TRUE(m_server.Requests().empty());
+
+    // The shut-down switch cancels through the request's own cancel test.
+    NS_Notification::AllowConnect(FALSE);
+    EXPECT_TRUE(NS_Notification::ConnectCancelCallback(NULL));
+    EXPECT_FALSE(Connect(reply, &strError, NS_Notification::ConnectCancelCallback));
+    EXPECT_TRUE(m_server.Requests().empty());
+    NS_Notification::AllowConnect(TRUE);
+    EXPECT_TRUE(Connect(reply, &strError, NS_Notification::ConnectCancelCallback));
+}
+
+namespace
+{
+unsigned __stdcall Request(void* pv)
+{
+    CAccBuffer reply;
+    *(BOOL*)pv = NS_Notification::ConnectServer(reply, OBJECT, NULL, NULL, NULL, NULL, NULL, TRUE, NULL);
+    return 0;
+}
+}
+
+TEST_F(ConnectServerTest, RequestsRunOneAtATime)
+{
+    // Each reply takes 300 ms: two requests at once would end after 300 ms.
+    m_server.Reply(200, "1", 300);
+    BOOL afResult[2] = { FALSE, FALSE };
+    HANDLE ahThreads[2] = {
+        (HANDLE)_beginthreadex(NULL, 0, Request, &afResult[0], 0, NULL),
+        (HANDLE)_beginthreadex(NULL, 0, Request, &afResult[1], 0, NULL),
+    };
+    DWORD dwStart = GetTickCount();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, ahThreads, TRUE, 20000));
+    EXPECT_GE(GetTickCount() - dwStart, 600u);
+    EXPECT_TRUE(afResult[0]);
+    EXPECT_TRUE(afResult[1]);
+    CloseHandle(ahThreads[0]);
+    CloseHandle(ahThreads[1]);
+    EXPECT_EQ(2u, m_server.Requests().size());
+}
+
+TEST(InternetStatusText, UnknownStatusHasAnEmptyMessage)
+{
+    CString str;
+    NS_Notification::GetInternetStatusText(299, str);
+    EXPECT_STREQ("(299) ", str);
+    CAccBuffer empty, reply;
+    reply.Append("0123", 4);
+    EXPECT_EQ(-7, NS_Configuration::GetIniReturnCode(empty, -7));
+    EXPECT_EQ(1, NS_Configuration::GetIniReturnCode(reply, -7));
+}

@@ -1,0 +1,76 @@
+// The HTTP transfer libraries: vgl_loadhttp.dll (Post) and loadhttp.dll (Get).
+//
+//   int __stdcall Post(LoadHttpRequest* pRequest, LOADHTTP_REPLY_CALLBACK pfnReply,
+//                      void* pContext, const char* pBody, int cbBody);
+//       Sends a multipart/form-data POST of the body (its boundary is the body's
+//       first line without its two leading hyphens) and returns the HTTP status.
+//       Every piece of the reply body is handed to the callback with event
+//       LOADHTTP_EVENT_REPLY and the piece as a zero-terminated text.
+//
+//   int __stdcall Get(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBACK pfnProgress,
+//                     void* pContext);
+//       Downloads the URL into the file pRequest->pszLocalFile (written only
+//       when the server answers 200) and returns the HTTP status; the progress
+//       callback hears the stages LOADHTTP_STAGE_*.
+//
+// Both return a negative LOADHTTP_E_* code when no HTTP status was received.
+// Each call is written to the journal: the file named by the environment
+// variable VGL_LOADHTTP_JOURNAL, else "loadhttp.log" beside the library.
+#ifndef VGL_OUTSIDE_LOADHTTP_H
+#define VGL_OUTSIDE_LOADHTTP_H
+
+#include <windows.h>
+
+#pragma pack(push, 4)
+struct LoadHttpRequest
+{
+    const char* pszUrl;         // "http://host[:port]/path"
+    DWORD dwServerPort;         // used when the URL names no port
+    const char* pszProxyHost;
+    DWORD dwProxyPort;
+    DWORD dwUseProxy;
+    union
+    {
+        char szLocalFile[260];  // unused by Post
+        struct
+        {
+            const char* pszLocalFile;   // Get: the file that receives the download
+            BYTE abReserved[256];
+        } get;
+    };
+    char szProxyUser[128];
+    char szProxyPassword[128];
+    DWORD dwTag;                // 96 for Post, 19 for Get
+};
+#pragma pack(pop)
+
+enum
+{
+    LOADHTTP_EVENT_CONNECTED = 1,
+    LOADHTTP_EVENT_SENT = 2,
+    LOADHTTP_EVENT_STATUS = 3,  // text: the status line
+    LOADHTTP_EVENT_REPLY = 10,  // text: one piece of the reply body
+    LOADHTTP_EVENT_DONE = 11,
+
+    LOADHTTP_STAGE_START = 0,
+    LOADHTTP_STAGE_CONNECTING = 1,
+    LOADHTTP_STAGE_CONNECTED = 2,
+    LOADHTTP_STAGE_SENT = 3,
+    LOADHTTP_STAGE_HEADER = 4,  // value: the content length (-1 when none)
+    LOADHTTP_STAGE_DATA = 5,    // value: bytes received so far
+    LOADHTTP_STAGE_DONE = 6,
+
+    LOADHTTP_E_ARGUMENT = -1,
+    LOADHTTP_E_RESOLVE = -2,
+    LOADHTTP_E_CONNECT = -3,
+    LOADHTTP_E_SEND = -4,
+    LOADHTTP_E_RECEIVE = -5,
+    LOADHTTP_E_REPLY = -6,      // no HTTP status line
+    LOADHTTP_E_FILE = -7,       // Get: the local file cannot be written
+    LOADHTTP_E_WINSOCK = -8
+};
+
+typedef int (*LOADHTTP_REPLY_CALLBACK)(int nEvent, const char* pszText, void* pContext);
+typedef int (*LOADHTTP_PROGRESS_CALLBACK)(int nStage, int nValue, void* pContext);
+
+#endif
