@@ -122,6 +122,9 @@ protected:
         ASSERT_TRUE(CopyFileA(strSource.c_str(), SettingsFilePath().c_str(), FALSE))
             << strSource;
         SetFileAttributesA(SettingsFilePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+        // The copy keeps the fixture's time stamp, and the profile cache judges a
+        // file unchanged by it: fixtures checked out in one second look alike.
+        WritePrivateProfileStringA(NULL, NULL, NULL, SettingsFilePath().c_str());
     }
 
     static void RemoveSettingsFile()
