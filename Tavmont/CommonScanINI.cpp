@@ -8,6 +8,8 @@
 #include "StringUtils.h"
 #include "Vexor.h"
 
+#include "../lang/resource_ids.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -32,31 +34,6 @@ const char s_szRenameExtension[] = ".Vir";
 const char s_szBackupFolder[] = "Backup";
 const char* const s_apszCompressedExtensions[] = {
     ".ZIP", ".ARJ", ".LZH", ".LHA", ".EX_", ".CO_", ".CAB", ".GZ", ".RAR", ".Z", ".TAR", ".JAR", ".WAR"};
-
-// Resource strings of the display texts.
-enum
-{
-    IDS_ACTION_LEAVE = 140,
-    IDS_ACTION_DELETE = 141,
-    IDS_ACTION_DELETE_VARIANT = 142,
-    IDS_ACTION_CLEAN = 143,
-    IDS_ACTION_CLEAN_VARIANT = 144,
-    IDS_ACTION_UNKNOWN = 145,
-    IDS_TITLE_REMOTE = 153,
-    IDS_TITLE_MANUAL = 154,
-    IDS_TITLE_REALTIME = 155,
-    IDS_ACTION_RENAME = 209,
-    IDS_ACTION_RENAME_VARIANT = 210,
-    IDS_ACTION_MOVE = 211,
-    IDS_ACTION_MOVE_VARIANT = 212,
-    IDS_LOG_NONE = 231,
-    IDS_LOG_DELETED = 232,
-    IDS_LOG_RENAMED = 233,
-    IDS_LOG_MOVED = 234,
-    IDS_LOG_CLEANED = 235,
-    IDS_ACTION_FAILED_PREFIX = 240,
-    IDS_ACTION_FAILED_SUFFIX = 368
-};
 
 CString LoadText(UINT nID)
 {
@@ -516,10 +493,10 @@ CString CCommonScanINI::GetVirusFoundActionText(BOOL fVariant)
 {
     switch (m_nVirusFoundAction)
     {
-    case SCAN_ACTION_LEAVE: return LoadText(IDS_ACTION_LEAVE);
-    case SCAN_ACTION_DELETE: return LoadText(fVariant ? IDS_ACTION_DELETE : IDS_ACTION_DELETE_VARIANT);
-    case SCAN_ACTION_CLEAN: return LoadText(fVariant ? IDS_ACTION_CLEAN : IDS_ACTION_CLEAN_VARIANT);
-    default: return LoadText(IDS_ACTION_UNKNOWN);
+    case SCAN_ACTION_LEAVE: return LoadText(IDS_SETTING_LEAVE);
+    case SCAN_ACTION_DELETE: return LoadText(fVariant ? IDS_SETTING_DELETE : IDS_SETTING_DELETE_ALT);
+    case SCAN_ACTION_CLEAN: return LoadText(fVariant ? IDS_SETTING_CLEAN : IDS_SETTING_CLEAN_ALT);
+    default: return LoadText(IDS_SETTING_UNKNOWN);
     }
 }
 
@@ -528,12 +505,12 @@ CString CCommonScanINI::GetActionSettingText(int nEngineAction, BOOL fVariant)
     switch (nEngineAction)
     {
     case VEXOR_ACTION_NONE:
-    case VEXOR_ACTION_NONE_99: return LoadText(IDS_ACTION_LEAVE);
-    case VEXOR_ACTION_RENAME: return LoadText(fVariant ? IDS_ACTION_RENAME : IDS_ACTION_RENAME_VARIANT);
-    case VEXOR_ACTION_MOVE: return LoadText(fVariant ? IDS_ACTION_MOVE : IDS_ACTION_MOVE_VARIANT);
-    case VEXOR_ACTION_CLEAN: return LoadText(fVariant ? IDS_ACTION_CLEAN : IDS_ACTION_CLEAN_VARIANT);
-    case VEXOR_ACTION_DELETE: return LoadText(fVariant ? IDS_ACTION_DELETE : IDS_ACTION_DELETE_VARIANT);
-    default: return LoadText(IDS_ACTION_UNKNOWN);
+    case VEXOR_ACTION_NONE_99: return LoadText(IDS_SETTING_LEAVE);
+    case VEXOR_ACTION_RENAME: return LoadText(fVariant ? IDS_SETTING_RENAME : IDS_SETTING_RENAME_ALT);
+    case VEXOR_ACTION_MOVE: return LoadText(fVariant ? IDS_SETTING_MOVE : IDS_SETTING_MOVE_ALT);
+    case VEXOR_ACTION_CLEAN: return LoadText(fVariant ? IDS_SETTING_CLEAN : IDS_SETTING_CLEAN_ALT);
+    case VEXOR_ACTION_DELETE: return LoadText(fVariant ? IDS_SETTING_DELETE : IDS_SETTING_DELETE_ALT);
+    default: return LoadText(IDS_SETTING_UNKNOWN);
     }
 }
 
@@ -543,10 +520,10 @@ CString CCommonScanINI::GetLogActionText(int nEngineAction)
     {
     case VEXOR_ACTION_NONE:
     case VEXOR_ACTION_NONE_99: return LoadText(IDS_LOG_NONE);
-    case VEXOR_ACTION_RENAME: return LoadText(IDS_LOG_RENAMED);
-    case VEXOR_ACTION_MOVE: return LoadText(IDS_LOG_MOVED);
-    case VEXOR_ACTION_CLEAN: return LoadText(IDS_LOG_CLEANED);
-    case VEXOR_ACTION_DELETE: return LoadText(IDS_LOG_DELETED);
+    case VEXOR_ACTION_RENAME: return LoadText(IDS_LOG_RENAME);
+    case VEXOR_ACTION_MOVE: return LoadText(IDS_LOG_MOVE);
+    case VEXOR_ACTION_CLEAN: return LoadText(IDS_LOG_CLEAN);
+    case VEXOR_ACTION_DELETE: return LoadText(IDS_LOG_DELETE);
     default: return CString();
     }
 }
@@ -568,7 +545,7 @@ CString CCommonScanINI::FormatActionResult(int nFirstAction, BOOL fFirstSucceede
             CString strAction = pThis->GetLogActionText(nAction);
             if (fSucceeded)
                 return strAction;
-            return LoadText(IDS_ACTION_FAILED_PREFIX) + strAction + LoadText(IDS_ACTION_FAILED_SUFFIX);
+            return LoadText(IDS_LOG_FAILED_HEAD) + strAction + LoadText(IDS_LOG_FAILED_TAIL);
         }
     };
     CString strFirst = Outcome::Text(this, nFirstAction, fFirstSucceeded);

@@ -181,32 +181,19 @@ void WriteFileBasedValues(HKEY hKey)
     SetDwordFromIni(hKey, "Filebase Polling Range", g_pszIniClientSection, "Filebase_Polling_Range", 360);
 }
 
-// This computer's addresses become the saved list (malloc'ed texts, NULL-terminated).
+// This computer's addresses become the saved list.
 void SaveLocalAddresses()
 {
     using namespace NS_RegistryKey;
     Destruct();
-    g_nLocalIPCount = 0;
     char** ppList = NULL;
     if (!getHostIPList(NULL, &ppList) || ppList == NULL)
         return;
     int nCount = 0;
     while (ppList[nCount] != NULL)
         ++nCount;
-    char** ppSaved = (char**)calloc((size_t)nCount + 1, sizeof(char*));
-    if (ppSaved != NULL)
-    {
-        int nSaved = 0;
-        for (int i = 0; i < nCount; ++i)
-        {
-            char* pszCopy = strdup(ppList[i]);
-            if (pszCopy != NULL)
-                ppSaved[nSaved++] = pszCopy;
-        }
-        g_ppszLocalIPList = ppSaved;
-        g_nLocalIPCount = nSaved;
-    }
-    freeHostIPList(ppList);
+    g_ppszLocalIPList = ppList;
+    g_nLocalIPCount = nCount;
 }
 
 void ReadShowVirusFoundDlg()

@@ -4,6 +4,8 @@
 #include "LogTracker.h"
 #include "PatternFile.h"
 
+#include "../lang/resource_ids.h"
+
 CVexorVXD g_vexor;
 
 CFlagEvent g_eventScanning;
@@ -28,7 +30,7 @@ const char g_pszDefaultExtList[] =
 
 namespace
 {
-enum { IDS_APP_TITLE = 102, PATTERN_VERSION_TEXT = 16 };
+enum { PATTERN_VERSION_TEXT = 16 };
 }
 
 CString GetAppTitle()

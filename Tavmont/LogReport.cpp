@@ -8,6 +8,8 @@
 #include "StringUtils.h"
 #include "SystemError.h"
 
+#include "../lang/resource_ids.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -15,27 +17,6 @@ CLogReport g_logReport;
 
 namespace
 {
-    // String ids of the language library.
-    enum
-    {
-        IDS_EVENT_MANUAL = 228,
-        IDS_EVENT_SCHEDULE = 229,
-        IDS_EVENT_REALTIME = 230,
-        IDS_ACTION_NONE = 231,
-        IDS_ACTION_DELETE = 232,
-        IDS_ACTION_RENAME = 233,
-        IDS_ACTION_MOVE = 234,
-        IDS_ACTION_OTHER = 235,
-        IDS_ACTION_FAILED_HEAD = 240,
-        IDS_EVENT_REMOTE = 257,
-        IDS_UNKNOWN_EXCEPTION = 316,
-        IDS_DONE_DELETE = 363,
-        IDS_DONE_RENAME = 364,
-        IDS_DONE_MOVE = 365,
-        IDS_DONE_OTHER = 366,
-        IDS_ACTION_FAILED_TAIL = 368
-    };
-
     CString LoadText(UINT nID)
     {
         CString str;
@@ -119,26 +100,26 @@ CString getActionResultText(int nLogAction, int nStatus)
     {
         switch (nLogAction)
         {
-        case 1: return LoadText(IDS_ACTION_NONE);
-        case 2: return LoadText(IDS_DONE_DELETE);
-        case 3: return LoadText(IDS_DONE_RENAME);
-        case 4: return LoadText(IDS_DONE_MOVE);
-        default: return LoadText(IDS_DONE_OTHER);
+        case 1: return LoadText(IDS_LOG_NONE);
+        case 2: return LoadText(IDS_LOG_DELETED);
+        case 3: return LoadText(IDS_LOG_RENAMED);
+        case 4: return LoadText(IDS_LOG_MOVED);
+        default: return LoadText(IDS_LOG_CLEANED);
         }
     }
     UINT nAction;
     switch (nLogAction)
     {
-    case 1: nAction = IDS_ACTION_NONE; break;
-    case 2: nAction = IDS_ACTION_DELETE; break;
-    case 3: nAction = IDS_ACTION_RENAME; break;
-    case 4: nAction = IDS_ACTION_MOVE; break;
-    default: nAction = IDS_ACTION_OTHER; break;
+    case 1: nAction = IDS_LOG_NONE; break;
+    case 2: nAction = IDS_LOG_DELETE; break;
+    case 3: nAction = IDS_LOG_RENAME; break;
+    case 4: nAction = IDS_LOG_MOVE; break;
+    default: nAction = IDS_LOG_CLEAN; break;
     }
     CString strTail;
-    if (!strTail.LoadString(IDS_ACTION_FAILED_TAIL))
+    if (!strTail.LoadString(IDS_LOG_FAILED_TAIL))
         strTail.Empty();
-    return LoadText(IDS_ACTION_FAILED_HEAD) + LoadText(nAction) + strTail;
+    return LoadText(IDS_LOG_FAILED_HEAD) + LoadText(nAction) + strTail;
 }
 
 // ---------------------------------------------------------------------------

@@ -4,23 +4,12 @@
 #include "LogTracker.h"
 #include "StringUtils.h"
 
+#include "../lang/resource_ids.h"
+
 #include <stdlib.h>
 
 namespace
 {
-    // String ids of the language library.
-    enum
-    {
-        IDS_TITLE_SCHEDULE = 156,
-        IDS_FREQUENCY_DAILY = 157,
-        IDS_FREQUENCY_WEEKLY = 158,
-        IDS_FREQUENCY_MONTHLY = 159,
-        IDS_DAY_SUNDAY = 160,      // 161..166 Monday..Saturday
-        IDS_TIME_PM = 167,
-        IDS_TIME_AM = 168,
-        IDS_FREQUENCY_NONE = 270
-    };
-
     CString LoadText(UINT nID)
     {
         CString str;

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "../../lang/resource_ids.h"
+
 namespace
 {
 const DWORD FLAG_RELOAD = 0x80000000;
-const UINT IDS_UNKNOWN_EXCEPTION = 354;
 const int ERROR_TEXT_SIZE = 260;
 
 // WinInet errors after which no other attempt can succeed.
@@ -24,11 +25,13 @@ const struct
     int nStatus;
     UINT nStringId;
 } s_statusTexts[] = {
-    { 0, 319 },   { 301, 278 }, { 305, 204 }, { 400, 147 }, { 401, 148 }, { 402, 149 },
-    { 403, 180 }, { 404, 181 }, { 405, 183 }, { 406, 184 }, { 407, 185 }, { 408, 186 },
-    { 409, 187 }, { 410, 188 }, { 411, 195 }, { 412, 196 }, { 413, 197 }, { 414, 198 },
-    { 415, 199 }, { 500, 190 }, { 501, 191 }, { 502, 192 }, { 503, 193 }, { 504, 194 },
-    { 505, 200 },
+    { 0, IDS_HTTP_CANCELLED }, { 301, IDS_HTTP_301 }, { 305, IDS_HTTP_305 }, { 400, IDS_HTTP_400 },
+    { 401, IDS_HTTP_401 }, { 402, IDS_HTTP_402 }, { 403, IDS_HTTP_403 }, { 404, IDS_HTTP_404 },
+    { 405, IDS_HTTP_405 }, { 406, IDS_HTTP_406 }, { 407, IDS_HTTP_407 }, { 408, IDS_HTTP_408 },
+    { 409, IDS_HTTP_409 }, { 410, IDS_HTTP_410 }, { 411, IDS_HTTP_411 }, { 412, IDS_HTTP_412 },
+    { 413, IDS_HTTP_413 }, { 414, IDS_HTTP_414 }, { 415, IDS_HTTP_415 }, { 500, IDS_HTTP_500 },
+    { 501, IDS_HTTP_501 }, { 502, IDS_HTTP_502 }, { 503, IDS_HTTP_503 }, { 504, IDS_HTTP_504 },
+    { 505, IDS_HTTP_505 },
 };
 
 LPCSTR TextOrNull(const CString& str, BOOL fUse)
@@ -319,25 +322,21 @@ BOOL ConnectServer_Try(CAccBuffer& reply, const CString& strObject,
             GetInternetStatusText(e.GetStatus(), strError);
             VGLTRACE(10, "    CInternetStatusException (%s) in NS_Notification::ConnectServer(...)", (LPCSTR)strError);
         }
+        catch (CInternetException* e)
+        {
+            strError.Format("(0x%X) %s", (unsigned)e->m_dwError, (LPCSTR)ExceptionMessage(e));
+            if (strError.GetLength() > ERROR_TEXT_SIZE)
+                strError = strError.Left(ERROR_TEXT_SIZE);
+            VGLTRACE(10, "    CInternetException(%s) in NS_Notification::ConnectServer(...)", (LPCSTR)strError);
+            if (IsFinalInternetError(e->m_dwError))
+                *pfContinue = FALSE;
+            e->Delete();
+        }
         catch (CException* e)
         {
-            // The runner passes a worker's exception on as a CException*.
-            CInternetException* pInternet = dynamic_cast<CInternetException*>(e);
-            if (pInternet != NULL)
-            {
-                strError.Format("(0x%X) %s", (unsigned)pInternet->m_dwError, (LPCSTR)ExceptionMessage(e));
-                if (strError.GetLength() > ERROR_TEXT_SIZE)
-                    strError = strError.Left(ERROR_TEXT_SIZE);
-                VGLTRACE(10, "    CInternetException(%s) in NS_Notification::ConnectServer(...)", (LPCSTR)strError);
-                if (IsFinalInternetError(pInternet->m_dwError))
-                    *pfContinue = FALSE;
-            }
-            else
-            {
-                DWORD dwLastError = GetLastError();
-                strError.Format("(0x%X) %s", (unsigned)dwLastError, (LPCSTR)ExceptionMessage(e));
-                VGLTRACE(10, "    CException(%s) in NS_Notification::ConnectServer(...)", (LPCSTR)strError);
-            }
+            DWORD dwLastError = GetLastError();
+            strError.Format("(0x%X) %s", (unsigned)dwLastError, (LPCSTR)ExceptionMessage(e));
+            VGLTRACE(10, "    CException(%s) in NS_Notification::ConnectServer(...)", (LPCSTR)strError);
             e->Delete();
         }
         catch (CSystemError& e)
@@ -348,7 +347,7 @@ BOOL ConnectServer_Try(CAccBuffer& reply, const CString& strObject,
         }
         catch (...)
         {
-            if (!strError.LoadString(IDS_UNKNOWN_EXCEPTION))
+            if (!strError.LoadString(IDS_UNKNOWN_ERROR))
                 strError = "Unknown";
             VGLTRACE(10, "    Exceptin(...) in NS_Notification::ConnectServer(...)");
         }

@@ -157,17 +157,47 @@ BOOL getHostIPList(LPCSTR pszHost, char*** pppList)
     int nCount = 0;
     while (pHost->h_addr_list[nCount] != NULL)
         ++nCount;
-    char** ppList = new char*[nCount + 1];
+    char** ppList = newHostIPList(nCount);
     for (int i = 0; i < nCount; ++i)
     {
         in_addr addr;
         memcpy(&addr, pHost->h_addr_list[i], sizeof(addr));
-        ppList[i] = new char[HOST_TEXT];
         lstrcpynA(ppList[i], inet_ntoa(addr), HOST_TEXT);
     }
-    ppList[nCount] = NULL;
     *pppList = ppList;
     return TRUE;
+}
+
+char** newHostIPList(int nCount)
+{
+    char** ppList = new char*[nCount + 1];
+    for (int i = 0; i <= nCount; ++i)
+        ppList[i] = NULL;
+    try
+    {
+        for (int i = 0; i < nCount; ++i)
+        {
+            ppList[i] = new char[HOST_TEXT];
+            ppList[i][0] = '\0';
+        }
+    }
+    catch (...)
+    {
+        freeHostIPList(ppList);
+        throw;
+    }
+    return ppList;
+}
+
+char** copyHostIPList(char* const* ppList)
+{
+    int nCount = 0;
+    while (ppList != NULL && ppList[nCount] != NULL)
+        ++nCount;
+    char** ppCopy = newHostIPList(nCount);
+    for (int i = 0; i < nCount; ++i)
+        lstrcpynA(ppCopy[i], ppList[i], HOST_TEXT);
+    return ppCopy;
 }
 
 void freeHostIPList(char** ppList)

@@ -75,6 +75,10 @@ BOOL pingHost(LPCSTR pszHost, DWORD dwTimeout = 5000, int nSize = 32);
 // caller frees with freeHostIPList. FALSE for a host longer than 127
 // characters or one that does not resolve.
 BOOL getHostIPList(LPCSTR pszHost, char*** pppList);
+// Address lists are made only by these (nCount empty texts; a copy with each
+// text cut to 127 characters) and freed only by freeHostIPList.
+char** newHostIPList(int nCount);
+char** copyHostIPList(char* const* ppList);
 void freeHostIPList(char** ppList);
 
 // TRUE when this computer has a host name and a TCP socket can be created.

@@ -193,9 +193,12 @@ void SHttpConnectData::ThrowSavedException()
         throw CInternetStatusException(m_nStatus);
     case KIND_CLASSLIB:
     {
-        CException* pException = m_pException;
+        // The same object, thrown again as its own class (CInternetException*,
+        // CFileException*, ...), so that the caller's handlers match as on the worker.
+        std::exception_ptr thrown = m_thrown;
+        m_thrown = std::exception_ptr();
         m_pException = NULL;
-        throw pException;
+        std::rethrow_exception(thrown);
     }
     case KIND_SYSTEM_ERROR:
         throw CSystemError(*m_pSystemError);
@@ -424,6 +427,7 @@ UINT httpConnectThread(SHttpConnectData* pData)
     int nKind = SHttpConnectData::KIND_NONE;
     int nStatus = 0;
     CException* pException = NULL;
+    std::exception_ptr thrown;
     CSystemError* pSystemError = NULL;
     try
     {
@@ -438,6 +442,7 @@ UINT httpConnectThread(SHttpConnectData* pData)
     {
         nKind = SHttpConnectData::KIND_CLASSLIB;
         pException = e;
+        thrown = std::current_exception();
     }
     catch (CSystemError& e)
     {
@@ -459,6 +464,7 @@ UINT httpConnectThread(SHttpConnectData* pData)
     pData->m_nKind = nKind;
     pData->m_nStatus = nStatus;
     pData->m_pException = pException;
+    pData->m_thrown = thrown;
     pData->m_pSystemError = pSystemError;
     pData->Unlock();
     pData->Release();

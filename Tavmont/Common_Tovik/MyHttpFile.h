@@ -8,6 +8,8 @@
 #include "AccBuffer.h"
 #include "SystemError.h"
 
+#include <exception>
+
 // Every WinInet status notification of the request's session.
 typedef void (*PFN_HTTP_STATUS_CALLBACK)(HINTERNET hSession, DWORD_PTR dwContext, DWORD dwStatus,
                                          LPVOID pvStatusInformation, DWORD dwStatusInformationLength,
@@ -90,7 +92,8 @@ struct SHttpConnectData
     HINTERNET m_hConnection;            // once connected, until the worker closes it
     int m_nKind;
     int m_nStatus;                      // KIND_INTERNET_STATUS
-    CException* m_pException;           // KIND_CLASSLIB
+    CException* m_pException;           // KIND_CLASSLIB, until raised again
+    std::exception_ptr m_thrown;        // KIND_CLASSLIB: as thrown, with its own class
     CSystemError* m_pSystemError;       // KIND_SYSTEM_ERROR
 
     // The caller gave up: the worker stops calling back and stops reading.

@@ -1,6 +1,7 @@
 // The product key's values, their names and defaults, and the "Internet Settings" subkey.
 #include "RegistryKey.h"
 
+#include "HostLookup.h"
 #include "LogTracker.h"
 #include "Misutils.h"
 #include "RegistryKeyAccess.h"
@@ -89,13 +90,8 @@ int g_nLocalIPCount = 0;
 
 void Destruct()
 {
-    if (g_ppszLocalIPList != NULL)
-    {
-        for (char** pp = g_ppszLocalIPList; *pp != NULL; ++pp)
-            free(*pp);
-        free(g_ppszLocalIPList);
-        g_ppszLocalIPList = NULL;
-    }
+    freeHostIPList(g_ppszLocalIPList);
+    g_ppszLocalIPList = NULL;
     g_nLocalIPCount = 0;
 }
 

@@ -23,7 +23,8 @@ namespace NS_RegistryKey
     extern DWORD g_dwMobile;                   // "Mobile"
     extern BOOL g_fForceMobile;                // last value stored by SetForceMobile
     extern BOOL g_fFQDNFirst;                  // "FqdnFirstOnOff"
-    // This computer's addresses, NULL-terminated; each text and the list are malloc'ed.
+    // This computer's addresses, NULL-terminated: a list of getHostIPList or
+    // copyHostIPList, freed by freeHostIPList (HostLookup.h).
     extern char** g_ppszLocalIPList;
     extern int g_nLocalIPCount;
 

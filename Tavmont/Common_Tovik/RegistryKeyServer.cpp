@@ -79,26 +79,6 @@ BOOL isNotHostName(const CString& str)
     return str.IsEmpty() || (signed char)((LPCSTR)str)[0] <= '9';
 }
 
-// malloc'ed copies, as NS_RegistryKey::Destruct frees the saved list.
-char** copyList(char** ppList, int nCount)
-{
-    char** ppCopy = (char**)calloc(nCount + 1, sizeof(char*));
-    if (ppCopy == NULL)
-        return NULL;
-    for (int i = 0; i < nCount; ++i)
-    {
-        ppCopy[i] = _strdup(ppList[i]);
-        if (ppCopy[i] == NULL)
-        {
-            for (int j = 0; j < i; ++j)
-                free(ppCopy[j]);
-            free(ppCopy);
-            return NULL;
-        }
-    }
-    return ppCopy;
-}
-
 BOOL inList(char** ppList, LPCSTR pszText)
 {
     for (char** pp = ppList; pp != NULL && *pp != NULL; ++pp)
@@ -363,18 +343,15 @@ BOOL IsIPChanged()
     BOOL fChanged = nNew != g_nLocalIPCount;
     for (int i = 0; !fChanged && i < nNew; ++i)
         fChanged = !inList(g_ppszLocalIPList, ppNew[i]);
-    if (fChanged)
+    if (!fChanged)
     {
-        char** ppCopy = copyList(ppNew, nNew);
-        if (ppCopy != NULL)
-        {
-            Destruct();
-            g_ppszLocalIPList = ppCopy;
-            g_nLocalIPCount = nNew;
-        }
+        freeHostIPList(ppNew);
+        return FALSE;
     }
-    freeHostIPList(ppNew);
-    return fChanged;
+    Destruct();
+    g_ppszLocalIPList = ppNew;
+    g_nLocalIPCount = nNew;
+    return TRUE;
 }
 
 STimeout* GetTimeout(STimeout* pTimeout, UINT nKind, BOOL fIntranet)

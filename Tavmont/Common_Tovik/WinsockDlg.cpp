@@ -3,6 +3,10 @@
 
 #include "LogTracker.h"
 
+#include "../../lang/resource_ids.h"
+
+static_assert(CWinsockDlg::IDD == IDD_WINSOCK, "the look-up window's template");
+
 namespace
 {
 // Takes, translates and dispatches one message of the calling thread.

@@ -8,7 +8,7 @@
 class CWinsockDlg : public CDialog
 {
 public:
-    enum { IDD = 300 };
+    enum { IDD = 300 };                 // IDD_WINSOCK of the language library
     // The reply of WSAAsyncGetHostByName.
     enum { WM_ASYNC_GETHOSTBYNAME = WM_USER + 1 };
 

@@ -20,15 +20,17 @@ std::string Content(const CAccBuffer& buffer)
 
 struct Outcome
 {
-    enum Kind { OK, STATUS, CLASSLIB, SYSERR, OTHER } kind;
+    enum Kind { OK, STATUS, INTERNET, FILE_ERROR, NO_MEMORY, CLASSLIB, SYSERR, OTHER } kind;
     int nCode;          // HTTP status, WinInet error, file exception's system error
     DWORD dwElapsed;    // ms
+    DWORD dwContext;    // INTERNET
+    std::string strFile;    // FILE
 };
 
 Outcome RunRequest(SHttpRequestOption& option, CAccBuffer& buffer)
 {
     DWORD dwStart = GetTickCount();
-    Outcome outcome = {Outcome::OK, 0, 0};
+    Outcome outcome = {Outcome::OK, 0, 0, 0, std::string()};
     try
     {
         httpConnect(option, buffer);
@@ -38,13 +40,29 @@ Outcome RunRequest(SHttpRequestOption& option, CAccBuffer& buffer)
         outcome.kind = Outcome::STATUS;
         outcome.nCode = e.GetStatus();
     }
+    // Caught by their own classes, as a caller on the worker's side would.
+    catch (CInternetException* e)
+    {
+        outcome.kind = Outcome::INTERNET;
+        outcome.nCode = (int)e->m_dwError;
+        outcome.dwContext = e->m_dwContext;
+        e->Delete();
+    }
+    catch (CFileException* e)
+    {
+        outcome.kind = Outcome::FILE_ERROR;
+        outcome.nCode = (int)e->m_lOsError;
+        outcome.strFile = (LPCSTR)e->m_strFileName;
+        e->Delete();
+    }
+    catch (CMemoryException* e)
+    {
+        outcome.kind = Outcome::NO_MEMORY;
+        e->Delete();
+    }
     catch (CException* e)
     {
         outcome.kind = Outcome::CLASSLIB;
-        if (e->IsKindOf(RUNTIME_CLASS(CInternetException)))
-            outcome.nCode = (int)((CInternetException*)e)->m_dwError;
-        else if (e->IsKindOf(RUNTIME_CLASS(CFileException)))
-            outcome.nCode = (int)((CFileException*)e)->m_lOsError;
         e->Delete();
     }
     catch (CSystemError& e)
@@ -257,7 +275,7 @@ TEST_F(HttpConnectTest, WinInetFailuresPassUnchanged)
         }   // stopped: nobody listens there any more
         CAccBuffer buffer;
         Outcome outcome = RunRequest(option, buffer);
-        EXPECT_EQ(Outcome::CLASSLIB, outcome.kind) << c.pszServer;
+        EXPECT_EQ(Outcome::INTERNET, outcome.kind) << c.pszServer;
         EXPECT_EQ(c.nError, outcome.nCode) << c.pszServer;
     }
 }
@@ -273,7 +291,7 @@ TEST_F(HttpConnectTest, SilentServerTimesOut)
         m_option.m_pvThis = &log;
         CAccBuffer buffer;
         Outcome outcome = RunRequest(m_option, buffer);
-        EXPECT_EQ(Outcome::CLASSLIB, outcome.kind);
+        EXPECT_EQ(Outcome::INTERNET, outcome.kind);
         EXPECT_EQ(ERROR_INTERNET_TIMEOUT, outcome.nCode);
         // 1200 ms, or 1500 in 500 ms steps, plus at most 5000 ms for the
         // worker whose connection was closed.
@@ -295,7 +313,7 @@ TEST_F(HttpConnectTest, CancelWhileWaitingAndZeroTimeLimit)
     m_option.m_pvThis = &log;
     CAccBuffer buffer;
     Outcome outcome = RunRequest(m_option, buffer);
-    EXPECT_EQ(Outcome::CLASSLIB, outcome.kind);
+    EXPECT_EQ(Outcome::INTERNET, outcome.kind);
     EXPECT_EQ(ERROR_INTERNET_OPERATION_CANCELLED, outcome.nCode);
     EXPECT_GE(outcome.dwElapsed, 450u);
     EXPECT_LT(outcome.dwElapsed, 500u + 5000u + 800u);
@@ -303,7 +321,7 @@ TEST_F(HttpConnectTest, CancelWhileWaitingAndZeroTimeLimit)
     log.fCancel = FALSE;
     m_option.m_dwConnectTimeout = 0;
     outcome = RunRequest(m_option, buffer);
-    EXPECT_EQ(Outcome::CLASSLIB, outcome.kind);
+    EXPECT_EQ(Outcome::INTERNET, outcome.kind);
     EXPECT_EQ(ERROR_INTERNET_TIMEOUT, outcome.nCode);
     EXPECT_LT(outcome.dwElapsed, 450u);
 }
@@ -343,7 +361,7 @@ TEST_F(HttpConnectTest, StuckWorkerIsLeftAloneAndNeverCallsBack)
         option.m_pvThis = pLog;
         outcome = RunRequest(option, *pBuffer);
     }
-    EXPECT_EQ(Outcome::CLASSLIB, outcome.kind);
+    EXPECT_EQ(Outcome::INTERNET, outcome.kind);
     EXPECT_EQ(ERROR_INTERNET_TIMEOUT, outcome.nCode);
     EXPECT_GE(outcome.dwElapsed, 5700u);
     EXPECT_LT(outcome.dwElapsed, 8000u);
@@ -373,8 +391,14 @@ void ThrowingContentLength(DWORD, LPVOID)
         throw CSystemError(ERROR_ACCESS_DENIED, "worker.cpp", 12);
     case 1:
         AfxThrowFileException(CFileException::diskFull, ERROR_DISK_FULL, "reply.bin");
-    default:
+    case 2:
         throw 42;
+    case 3:
+        AfxThrowInternetException(77, ERROR_INTERNET_INCORRECT_PASSWORD);
+    case 4:
+        AfxThrowMemoryException();
+    default:
+        AfxThrowNotSupportedException();
     }
 }
 } // namespace
@@ -386,10 +410,15 @@ TEST_F(HttpConnectTest, WorkerExceptionsReachTheCaller)
         int nThrowKind;
         Outcome::Kind kind;
         int nCode;
+        DWORD dwContext;
+        const char* pszFile;
     } cases[] = {
-        {0, Outcome::SYSERR, ERROR_ACCESS_DENIED},
-        {1, Outcome::CLASSLIB, ERROR_DISK_FULL},    // the object itself
-        {2, Outcome::OTHER, SHttpConnectData::HCD_OTHER_EXCEPTION},
+        {0, Outcome::SYSERR, ERROR_ACCESS_DENIED, 0, ""},
+        {1, Outcome::FILE_ERROR, ERROR_DISK_FULL, 0, "reply.bin"},
+        {2, Outcome::OTHER, SHttpConnectData::HCD_OTHER_EXCEPTION, 0, ""},
+        {3, Outcome::INTERNET, ERROR_INTERNET_INCORRECT_PASSWORD, 77, ""},
+        {4, Outcome::NO_MEMORY, 0, 0, ""},
+        {5, Outcome::CLASSLIB, 0, 0, ""},
     };
     m_server.Reply(200, "1");
     m_option.m_pfContentLengthCallback = ThrowingContentLength;
@@ -400,6 +429,8 @@ TEST_F(HttpConnectTest, WorkerExceptionsReachTheCaller)
         Outcome outcome = RunRequest(m_option, buffer);
         EXPECT_EQ(c.kind, outcome.kind) << c.nThrowKind;
         EXPECT_EQ(c.nCode, outcome.nCode) << c.nThrowKind;
+        EXPECT_EQ(c.dwContext, outcome.dwContext) << c.nThrowKind;
+        EXPECT_EQ(c.pszFile, outcome.strFile) << c.nThrowKind;
     }
 }
 

@@ -9,8 +9,43 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
+
+// Array allocations of one thread, counted while a test asks for it: a list
+// freed another way than it was made leaves the count unbalanced.
+namespace
+{
+DWORD g_dwCountingThread = 0;
+LONG g_nLiveArrays = 0;
+
+void CountArray(void* p, LONG nDelta)
+{
+    if (p != NULL && g_dwCountingThread == GetCurrentThreadId())
+        g_nLiveArrays += nDelta;
+}
+}
+
+void* operator new[](std::size_t n)
+{
+    void* p = malloc(n ? n : 1);
+    if (p == NULL)
+        throw std::bad_alloc();
+    CountArray(p, 1);
+    return p;
+}
+
+void operator delete[](void* p) noexcept
+{
+    CountArray(p, -1);
+    free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    operator delete[](p);
+}
 
 namespace
 {
@@ -45,14 +80,15 @@ protected:
         return list;
     }
 
-    // Replaces the saved address list (malloc'ed, as Destruct frees it).
+    // Replaces the saved address list.
     static void SaveList(const std::vector<std::string>& list)
     {
         NS_RegistryKey::Destruct();
-        char** pp = (char**)calloc(list.size() + 1, sizeof(char*));
-        for (size_t i = 0; i < list.size(); ++i)
-            pp[i] = _strdup(list[i].c_str());
-        NS_RegistryKey::g_ppszLocalIPList = pp;
+        std::vector<char*> texts;
+        for (const std::string& s : list)
+            texts.push_back(const_cast<char*>(s.c_str()));
+        texts.push_back(NULL);
+        NS_RegistryKey::g_ppszLocalIPList = copyHostIPList(&texts[0]);
         NS_RegistryKey::g_nLocalIPCount = (int)list.size();
     }
 };
@@ -226,4 +262,34 @@ TEST_F(ServerAddressTest, CreateNewGUIDGivesANewLowerCaseIdentity)
 
     DeleteProductKey();
     EXPECT_FALSE(NS_RegistryKey::CreateNewGUID());
+}
+
+TEST_F(ServerAddressTest, SavedListIsFreedAsItWasMade)
+{
+    NS_RegistryKey::Destruct();
+    g_nLiveArrays = 0;
+    g_dwCountingThread = GetCurrentThreadId();
+
+    // Made by the look-up, replaced by a changed list, freed by Destruct.
+    char** ppList = NULL;
+    ASSERT_TRUE(getHostIPList(NULL, &ppList));
+    EXPECT_LT(0, g_nLiveArrays);
+    NS_RegistryKey::g_ppszLocalIPList = ppList;
+    NS_RegistryKey::g_nLocalIPCount = 0;
+    EXPECT_TRUE(NS_RegistryKey::IsIPChanged());
+    NS_RegistryKey::Destruct();
+    EXPECT_EQ(0, g_nLiveArrays);
+
+    // A copy, then an unchanged list, both freed the same way.
+    char* texts[] = { const_cast<char*>("10.99.99.99"), NULL };
+    NS_RegistryKey::g_ppszLocalIPList = copyHostIPList(texts);
+    NS_RegistryKey::g_nLocalIPCount = 1;
+    EXPECT_EQ(2, g_nLiveArrays);
+    EXPECT_STREQ("10.99.99.99", NS_RegistryKey::g_ppszLocalIPList[0]);
+    EXPECT_TRUE(NS_RegistryKey::IsIPChanged());
+    EXPECT_FALSE(NS_RegistryKey::IsIPChanged());
+    NS_RegistryKey::Destruct();
+    EXPECT_EQ(0, g_nLiveArrays);
+
+    g_dwCountingThread = 0;
 }
