@@ -21,7 +21,7 @@ function(vgl_tests module)
   set(exe ${module}_tests)
   add_executable(${exe} ${srcs})
   target_link_libraries(${exe} PRIVATE ${module} ${A_DEPS} gtest_main gtest)
-  target_include_directories(${exe} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  target_include_directories(${exe} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tests/support)
   set(work ${CMAKE_BINARY_DIR}/testwork/${module})
   file(MAKE_DIRECTORY ${work})
   add_test(NAME ${exe}

@@ -1,5 +1,6 @@
 // Self-drawing controls: icon animation, progress bar, sort header, bitmap button.
 #include <gtest/gtest.h>
+#include "langlibrary.h"
 #include "BitmapStatic.h"
 #include "BitmapButtonEx.h"
 #include "ProgressCtrlEx.h"
@@ -26,18 +27,14 @@ END_MESSAGE_MAP()
 class CustomControls : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string path = std::string("Z:") + getenv("VGL_BIN") + "/Ksxwin97.dll";
-    m_hLang = ::LoadLibraryA(path.c_str());
+    m_hLang = m_lang.Load();
     ASSERT_NE(m_hLang, nullptr);
-    m_hOld = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_hLang);
     ASSERT_TRUE(m_parent.CreateEx(WS_EX_TOPMOST, AfxRegisterWndClass(0, NULL, (HBRUSH)::GetStockObject(BLACK_BRUSH)),
                                   "controls", WS_POPUP | WS_VISIBLE, 0, 0, 400, 200, NULL, NULL));
   }
   void TearDown() override {
     m_parent.DestroyWindow();
-    AfxSetResourceHandle(m_hOld);
-    ::FreeLibrary(m_hLang);
+    m_lang.Free();
   }
   COLORREF Pixel(CWnd* p, int x, int y) {
     p->RedrawWindow(NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -46,7 +43,8 @@ protected:
     ::ReleaseDC(p->m_hWnd, hDC);
     return cr;
   }
-  HINSTANCE m_hLang = NULL, m_hOld = NULL;
+  CLanguageLibrary m_lang;
+  HINSTANCE m_hLang = NULL;
   CYellowParent m_parent;
 };
 

@@ -1,5 +1,6 @@
 // Progress dialog and file extension dialogs, from the language library's templates.
 #include <gtest/gtest.h>
+#include "langlibrary.h"
 #include "ProgressDlg.h"
 #include "FileExtensionDlg.h"
 #include "../lang/resource_ids.h"
@@ -31,19 +32,16 @@ int BoxAnswerer::s_nCount = 0;
 class LanguageDialogs : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string path = std::string("Z:") + getenv("VGL_BIN") + "/Ksxwin97.dll";
-    m_hLang = ::LoadLibraryA(path.c_str());
+    m_hLang = m_lang.Load();
     ASSERT_NE(m_hLang, nullptr);
-    m_hOld = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_hLang);
     ASSERT_TRUE(m_owner.CreateEx(0, AfxRegisterWndClass(0), "owner", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, NULL, NULL));
   }
   void TearDown() override {
     m_owner.DestroyWindow();
-    AfxSetResourceHandle(m_hOld);
-    ::FreeLibrary(m_hLang);
+    m_lang.Free();
   }
-  HINSTANCE m_hLang = NULL, m_hOld = NULL;
+  CLanguageLibrary m_lang;
+  HINSTANCE m_hLang = NULL;
   CWnd m_owner;
 };
 

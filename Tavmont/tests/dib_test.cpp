@@ -2,6 +2,7 @@
 // good and damaged, and painting.
 #include <gtest/gtest.h>
 #include "DIB.h"
+#include "langlibrary.h"
 #include "../lang/resource_ids.h"
 #include <afxfile.h>
 #include <string>
@@ -47,9 +48,7 @@ std::string TempPath(const char* name) {
 
 std::string WriteFile(const char* name, const std::vector<BYTE>& data) {
   std::string path = TempPath(name);
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(data.data(), 1, data.size(), f);
-  fclose(f);
+  WriteWholeFile(path, std::string(data.begin(), data.end()));
   return path;
 }
 
@@ -77,20 +76,13 @@ std::string Outcome(const std::string& path, CSize* pSize = nullptr) {
 class LanguageLibrary : public ::testing::Test {
 protected:
   void SetUp() override {
-    const char* bin = getenv("VGL_BIN");
-    ASSERT_NE(bin, nullptr);
-    std::string path = std::string("Z:") + bin + "/Ksxwin97.dll";
-    m_hLang = ::LoadLibraryA(path.c_str());
-    ASSERT_NE(m_hLang, nullptr) << path;
-    m_hOld = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_hLang);
+    ASSERT_NE(getenv("VGL_BIN"), nullptr);
+    m_hLang = m_lang.Load();
+    ASSERT_NE(m_hLang, nullptr) << BinFile("Ksxwin97.dll");
   }
-  void TearDown() override {
-    AfxSetResourceHandle(m_hOld);
-    if (m_hLang)
-      ::FreeLibrary(m_hLang);
-  }
-  HINSTANCE m_hLang = NULL, m_hOld = NULL;
+  void TearDown() override { m_lang.Free(); }
+  CLanguageLibrary m_lang;
+  HINSTANCE m_hLang = NULL;
 };
 
 TEST_F(LanguageLibrary, ResourcePicturesLoadInPlaceWithTheirPalettes) {

@@ -3,7 +3,7 @@
 
 #include "ExclusionFileINI.h"
 #include "atlbase.h"
-#include "scratch.h"
+#include "VglTestSupport.h"
 
 #include <memory>
 #include <string>
@@ -38,7 +38,7 @@ protected:
 TEST_F(ExclusionTest, GapsInTheIniFormCloseUpAndTheListRoundTrips)
 {
     std::string strIni = ScratchFile("exclusion.ini");
-    WriteFileText(strIni, "[Exclusion File Configuration]\r\nAllowCfg=Yes\r\nExclude1=\r\nExclude2=C:\\Temp\r\n"
+    WriteWholeFile(strIni, "[Exclusion File Configuration]\r\nAllowCfg=Yes\r\nExclude1=\r\nExclude2=C:\\Temp\r\n"
                           "Exclude5=Temp\\a.doc\r\nExclude21=D:\\Beyond\r\n");
     CExclusionFileINI fromIni;
     fromIni.ReadIniFile(strIni.c_str());

@@ -1,6 +1,7 @@
 // Folder dialog: OK returns the folder shown, Cancel nothing; the current folder comes back.
 #include <gtest/gtest.h>
 #include "FolderDialog.h"
+#include "VglTestSupport.h"
 #include <string>
 
 namespace {
@@ -22,23 +23,17 @@ void CALLBACK Press(HWND, UINT, UINT_PTR id, DWORD) {
   ::PostMessageA(hDlg, WM_COMMAND, g_nPress, 0);
 }
 
-std::string CurrentDir() {
-  char sz[MAX_PATH];
-  ::GetCurrentDirectoryA(MAX_PATH, sz);
-  return sz;
-}
-
 TEST(FolderDialog, OkReturnsTheStartingFolderAndCancelReturnsNothing) {
   char szTemp[MAX_PATH];
   ::GetTempPathA(MAX_PATH, szTemp);
   std::string start = std::string(szTemp) + "vgl_folder";
   ::CreateDirectoryA(start.c_str(), NULL);
-  std::string before = CurrentDir();
+  std::string before = CurrentFolder();
   struct Case { UINT nPress; INT_PTR nResult; bool bPath; };
   for (Case c : { Case{ IDOK, IDOK, true }, Case{ IDCANCEL, IDCANCEL, false } }) {
     {
       CFolderDialog dlg("Select", "Pick a folder", start.c_str());
-      EXPECT_EQ(CurrentDir(), start);
+      EXPECT_EQ(CurrentFolder(), start);
       g_pDlg = &dlg;
       g_nPress = c.nPress;
       UINT_PTR nTimer = ::SetTimer(NULL, 0, 200, Press);
@@ -49,7 +44,7 @@ TEST(FolderDialog, OkReturnsTheStartingFolderAndCancelReturnsNothing) {
       EXPECT_STREQ(g_strOkText, "Select");
       EXPECT_EQ(std::string(dlg.m_szSelectedPath), c.bPath ? start : std::string());
     }
-    EXPECT_EQ(CurrentDir(), before);   // restored by the destructor
+    EXPECT_EQ(CurrentFolder(), before);   // restored by the destructor
   }
   ::RemoveDirectoryA(start.c_str());
 }

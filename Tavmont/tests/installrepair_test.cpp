@@ -70,7 +70,7 @@ TEST_F(StartupTest, UninstallEntryIsCreatedOnceAndRenamedOnlyByTheShortcutCheck)
     WriteString(EntryPath("Vigilon 95"), "DisplayName", "old");
 
     // An empty uninstall program name: neither the old entry goes nor a new one comes.
-    WriteFileText(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_FILENAME=\r\n");
+    WriteWholeFile(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_FILENAME=\r\n");
     RecoverOldRegistry();
     EXPECT_TRUE(KeyExists(EntryPath("Vigilon 95")));
     EXPECT_FALSE(KeyExists(EntryPath("Vigilon95")));
@@ -83,19 +83,19 @@ TEST_F(StartupTest, UninstallEntryIsCreatedOnceAndRenamedOnlyByTheShortcutCheck)
     EXPECT_EQ("Kavrel Vigilon Win95", ReadValue(EntryPath("Vigilon95"), "DisplayName"));
 
     // An existing entry is left as it is, whatever the settings file now says.
-    WriteFileText(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_DISPLAY_NAME=Renamed\r\n"
+    WriteWholeFile(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_DISPLAY_NAME=Renamed\r\n"
                                       "95_UNINSTALL_FILENAME=other.exe\r\n");
     RecoverOldRegistry();
     EXPECT_EQ("Kavrel Vigilon Win95", ReadValue(EntryPath("Vigilon95"), "DisplayName"));
     EXPECT_EQ("\"C:\\Vgl\\95roraze.exe\"", ReadValue(EntryPath("Vigilon95"), "UninstallString"));
 
-    WriteFileText(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_KEY_NAME=Vigilon95\r\n"
+    WriteWholeFile(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_KEY_NAME=Vigilon95\r\n"
                                       "95_UNINSTALL_DISPLAY_NAME=Renamed\r\n");
     CheckShortCutChange();
     EXPECT_EQ("Renamed", ReadValue(EntryPath("Vigilon95"), "DisplayName"));
 
     // Without a key name the uninstall root itself is not touched.
-    WriteFileText(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_DISPLAY_NAME=Stray\r\n");
+    WriteWholeFile(SettingsFilePath(), "[INI_CLIENT_SETUP_SECTION]\r\n95_UNINSTALL_DISPLAY_NAME=Stray\r\n");
     CheckShortCutChange();
     EXPECT_EQ("<missing>", ReadValue(UninstallRoot(), "DisplayName"));
 }
@@ -116,10 +116,10 @@ TEST_F(StartupTest, ProgramCopiesFollowTheShortNames)
         {strSub + "\\VigilonUninstall.dll", "lang 1", "lang 2"},
     };
     for (const auto& f : files)
-        WriteFileText(f.strFile, f.pszBefore);
+        WriteWholeFile(f.strFile, f.pszBefore);
     WriteString(KeyPath(NULL), "Application Path", (strRoot + "\\").c_str());
 
     PrepareProgramCopies();
     for (const auto& f : files)
-        EXPECT_EQ(f.pszAfter, ReadFileText(f.strFile)) << f.strFile;
+        EXPECT_EQ(f.pszAfter, ReadWholeFile(f.strFile)) << f.strFile;
 }

@@ -1,5 +1,6 @@
 // The client's language library holds every string and template the code loads.
 #include <gtest/gtest.h>
+#include "langlibrary.h"
 
 #include "../lang/resource_ids.h"
 #include "WinsockDlg.h"
@@ -14,18 +15,10 @@ class LangResourcesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_hOld = AfxGetResourceHandle();
-        std::string path = std::string("Z:") + getenv("VGL_BIN") + "/Ksxwin97.dll";
-        m_hLang = ::LoadLibraryA(path.c_str());
+        m_hLang = m_lang.Load();
         ASSERT_TRUE(m_hLang != NULL);
-        AfxSetResourceHandle(m_hLang);
     }
-    void TearDown() override
-    {
-        AfxSetResourceHandle(m_hOld);
-        if (m_hLang != NULL)
-            ::FreeLibrary(m_hLang);
-    }
+    void TearDown() override { m_lang.Free(); }
 
     std::string Text(UINT nID)
     {
@@ -34,7 +27,7 @@ protected:
         return sz;
     }
 
-    HINSTANCE m_hOld = NULL;
+    CLanguageLibrary m_lang;
     HINSTANCE m_hLang = NULL;
 };
 }

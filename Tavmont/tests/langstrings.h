@@ -4,6 +4,8 @@
 
 #include <afx.h>
 
+#include "VglTestSupport.h"
+
 #include <map>
 #include <stdlib.h>
 #include <string>
@@ -15,11 +17,8 @@ public:
     CTestStrings(const char* pszCopyName, const std::map<UINT, std::string>& texts)
         : m_hOld(AfxGetResourceHandle()), m_hModule(NULL)
     {
-        const char* pszBin = getenv("VGL_BIN");
-        std::string source = std::string("Z:") + (pszBin ? pszBin : ".") + "/Ksxwin97.dll";
-        char szFolder[MAX_PATH];
-        GetCurrentDirectoryA(sizeof szFolder, szFolder);
-        m_path = std::string(szFolder) + "\\" + pszCopyName;
+        std::string source = BinFile("Ksxwin97.dll");
+        m_path = ScratchFile(pszCopyName);
         if (!CopyFileA(source.c_str(), m_path.c_str(), FALSE))
             return;
         // One block of 16 counted UTF-16 texts per (id / 16 + 1).

@@ -1,5 +1,6 @@
 // List-box editor: attaching, adding, editing, deleting, moving and dragging rows.
 #include <gtest/gtest.h>
+#include "langlibrary.h"
 #include "ListBoxEditor.h"
 #include "../lang/resource_ids.h"
 #include <string>
@@ -22,11 +23,8 @@ public:
 class ListBoxEditor : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string path = std::string("Z:") + getenv("VGL_BIN") + "/Ksxwin97.dll";
-    m_hLang = ::LoadLibraryA(path.c_str());
+    m_hLang = m_lang.Load();
     ASSERT_NE(m_hLang, nullptr);
-    m_hOld = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_hLang);
     ASSERT_TRUE(m_parent.CreateEx(0, AfxRegisterWndClass(0, ::LoadCursorA(NULL, IDC_ARROW), (HBRUSH)(COLOR_BTNFACE + 1)),
                                   "editor", WS_POPUP | WS_VISIBLE, 100, 100, 300, 300, NULL, NULL));
     m_hList = ::CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_TABSTOP,
@@ -39,8 +37,7 @@ protected:
   void TearDown() override {
     delete m_pEditor;
     m_parent.DestroyWindow();
-    AfxSetResourceHandle(m_hOld);
-    ::FreeLibrary(m_hLang);
+    m_lang.Free();
   }
   void Attach(DWORD dwOptions) {
     m_pEditor = new SECListBoxEditor;
@@ -66,7 +63,8 @@ protected:
   }
   HWND List() { return m_pEditor->GetListBox()->m_hWnd; }
 
-  HINSTANCE m_hLang = NULL, m_hOld = NULL;
+  CLanguageLibrary m_lang;
+  HINSTANCE m_hLang = NULL;
   CNotifyParent m_parent;
   HWND m_hList = NULL;
   SECListBoxEditor* m_pEditor = nullptr;

@@ -4,6 +4,7 @@
 
 #include "IOTLib.h"
 #include "LogReport.h"
+#include "VglTestSupport.h"
 #include "langstrings.h"
 
 #include <stdio.h>
@@ -15,30 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
-void WriteAll(const std::string& path, const std::string& data)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f) << path;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The archive layout, written out by hand.
 void Put16(std::string& s, unsigned v)
@@ -103,11 +80,9 @@ protected:
     void SetUp() override
     {
         static int s_n = 0;
-        char sz[MAX_PATH];
-        GetCurrentDirectoryA(sizeof sz, sz);
         char name[64];
         sprintf(name, "\\vlog%lu_%d", GetCurrentProcessId(), ++s_n);
-        m_dir = std::string(sz) + name;
+        m_dir = CurrentFolder() + name;
         CreateDirectoryA(m_dir.c_str(), NULL);
         Clear();
     }
@@ -321,7 +296,7 @@ TEST_F(LogFolder, DailyFileHasTheArchiveLayout)
     expected += ClassTag() + Body(first);
     Put16(expected, 0x8001);
     expected += Body(second);
-    std::string actual = ReadAll(File(day));
+    std::string actual = ReadWholeFile(File(day));
     ASSERT_EQ(expected.size(), actual.size());
     EXPECT_EQ(expected, actual);
     EXPECT_EQ(std::string("\x02\x00\xFF\xFF\x01\x00\x0E\x00" "CLogReportItem", 22), actual.substr(0, 22));
@@ -371,7 +346,7 @@ TEST_F(LogFolder, DamagedFilesKeepWhatWasReadBeforeTheDamage)
     };
     for (auto& c : cases)
     {
-        WriteAll(File("bad.log"), c.bytes);
+        WriteWholeFile(File("bad.log"), c.bytes);
         CLogReportArray day;
         day.AddCopy(b);  // replaced by the file's records
         day.LoadFromFile(File("bad.log").c_str());
@@ -463,7 +438,7 @@ TEST_F(LogFolder, LoadMergesWithDaysHeldAndPurgesOutsideTheRange)
     SaveDay(name(yesterday).c_str(), {at(yesterday, 8, "y1")});
     SaveDay(name(old).c_str(), {at(old, 8, "o1")});
     SaveDay("other.log", {at(yesterday, 9, "x1")});
-    WriteAll(File("keep.txt"), "x");
+    WriteWholeFile(File("keep.txt"), "x");
 
     // A detection at start-up, before the log is loaded.
     CLogReport store;
@@ -476,7 +451,7 @@ TEST_F(LogFolder, LoadMergesWithDaysHeldAndPurgesOutsideTheRange)
     EXPECT_EQ((std::vector<std::string>{"y1"}), Paths(store.GetDayArray(1)));
     EXPECT_STREQ("new", store.GetItem(p.nDay, p.nItem)->m_strPath);
     EXPECT_EQ((std::vector<std::string>{name(yesterday), name(today)}), Files());
-    EXPECT_TRUE(Exists(File("keep.txt")));
+    EXPECT_TRUE(FileExists(File("keep.txt")));
 
     CLogReportArray saved;
     saved.LoadFromFile(File(name(today).c_str()).c_str());
@@ -532,7 +507,7 @@ TEST_F(LogFolder, UnsentStoreFolderLoadAndSave)
 
     SaveDay("2026_06_01.log", {Item(2026, 6, 1, 9, "a")});
     SaveDay("stray.log", {Item(2026, 6, 1, 10, "b"), Item(2026, 6, 1, 11, "c")});
-    WriteAll(File("junk.log"), std::string("\x01\x00\xFF\xFF\x07\x00", 6));
+    WriteWholeFile(File("junk.log"), std::string("\x01\x00\xFF\xFF\x07\x00", 6));
     CreateDirectoryA(File("dir.log").c_str(), NULL);
     EXPECT_TRUE(store.LoadFolder(m_dir.c_str()));
     ASSERT_GE(store.GetDayCount(), 1);
@@ -563,11 +538,11 @@ TEST(LogReportStore, GlobalStoreLivesInTheProgramLogFolder)
     CLogReportItem item = Item(now.GetYear(), now.GetMonth(), now.GetDay(), 0, "g");
     NS_LogReport::AddItem(item, NULL, NULL);
     NS_LogReport::LoadLogs(today, now);
-    EXPECT_TRUE(Exists(folder));
+    EXPECT_TRUE(FileExists(folder));
     EXPECT_STREQ(folder.c_str(), NS_LogReport::GetLogReport().GetFolder());
     char name[32];
     sprintf(name, "\\%04d_%02d_%02d.log", now.GetYear(), now.GetMonth(), now.GetDay());
-    EXPECT_TRUE(Exists(folder + name));
+    EXPECT_TRUE(FileExists(folder + name));
     NS_LogReport::FinalDestruct();
     EXPECT_EQ(0, NS_LogReport::GetLogReport().GetDayCount());
     DeleteFileA((folder + name).c_str());

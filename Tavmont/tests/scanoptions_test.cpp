@@ -5,7 +5,7 @@
 #include "Globals.h"
 #include "Misutils.h"
 #include "StringUtils.h"
-#include "scratch.h"
+#include "VglTestSupport.h"
 
 #include <string>
 
@@ -23,10 +23,8 @@ protected:
         sprintf(szName, "engine%lu_%d", GetCurrentProcessId(), ++s_nRun);
         m_driver = ScratchFile(szName);
         CreateDirectoryA(m_driver.c_str(), NULL);
-        const char* pszBin = getenv("VGL_BIN");
-        std::string strBin = ToWindowsPath(std::string("Z:") + (pszBin ? pszBin : "."));
         for (const char* pszFile : {"filter32.vxd", "vexor32.vxd", "VXP$SIG.578"})
-            ASSERT_TRUE(CopyFileA((strBin + "\\" + pszFile).c_str(), (m_driver + "\\" + pszFile).c_str(), FALSE))
+            ASSERT_TRUE(CopyFileA(BinFile(pszFile).c_str(), (m_driver + "\\" + pszFile).c_str(), FALSE))
                 << pszFile;
         int nResult = -1;
         ASSERT_TRUE(g_vexor.Initialize(NULL, IgnoreEvent, m_driver.c_str(), &nResult)) << nResult;
@@ -42,12 +40,12 @@ protected:
     // The state of the real-time channel.
     std::string RealTimeState()
     {
-        std::string strState = ReadFileText(m_driver + "\\filter32.state");
+        std::string strState = ReadWholeFile(m_driver + "\\filter32.state");
         size_t nStart = strState.find("[Scan100]");
         return strState.substr(nStart, strState.find("[Scan200]") - nStart);
     }
 
-    std::string Journal() { return ReadFileText(m_driver + "\\filter32.log"); }
+    std::string Journal() { return ReadWholeFile(m_driver + "\\filter32.log"); }
 
     // The journal lines written after the given length, their "Set..." names only.
     std::string CallsSince(size_t nFrom)

@@ -7,7 +7,7 @@
 #include "Vexor.h"
 #include "atlbase.h"
 #include "langstrings.h"
-#include "scratch.h"
+#include "VglTestSupport.h"
 
 #include <map>
 #include <memory>
@@ -69,7 +69,7 @@ std::string Text(const CString& str) { return (LPCSTR)str; }
 TEST_F(ScanSettingsTest, IniSectionWithOnlyEnableTakesTheDefaults)
 {
     std::string strIni = ScratchFile("enable_only.ini");
-    WriteFileText(strIni, "[Manual Scan Configuration]\r\nEnable=NO\r\n");
+    WriteWholeFile(strIni, "[Manual Scan Configuration]\r\nEnable=NO\r\n");
     CManualScanINI manual;
     manual.ReadIniFile(strIni.c_str());
     EXPECT_EQ(std::string("section=Manual Scan Configuration enable=0 allowcfg=0 boot=1 memory=1 compressed=1 "
@@ -108,7 +108,7 @@ TEST_F(ScanSettingsTest, CompressedLayerIsRangeCheckedOnlyFromIniFiles)
     struct { const char* pszLayer; int nExpected; } cases[] = {{"0", 0}, {"20", 20}, {"21", 0}, {"-1", 0}, {"x", 0}};
     for (const auto& c : cases)
     {
-        WriteFileText(strIni, std::string("[Manual Scan Configuration]\r\nCompressedLayer=") + c.pszLayer + "\r\n");
+        WriteWholeFile(strIni, std::string("[Manual Scan Configuration]\r\nCompressedLayer=") + c.pszLayer + "\r\n");
         CManualScanINI manual;
         manual.ReadIniFile(strIni.c_str());
         EXPECT_EQ(c.nExpected, manual.m_nCompressedLayer) << c.pszLayer;
@@ -220,7 +220,7 @@ TEST_F(ScanSettingsTest, RealTimeExtrasAndRemoteDriveScope)
         {"ScanAllDrive", FALSE}, {"scanalldrive", FALSE}, {"ScanSomeDrive", TRUE}, {"", TRUE}, {"0", TRUE}};
     for (const auto& l : levels)
     {
-        WriteFileText(strCopy, std::string("[Scan Now Configuration]\r\nLevel=") + l.pszLevel + "\r\n");
+        WriteWholeFile(strCopy, std::string("[Scan Now Configuration]\r\nLevel=") + l.pszLevel + "\r\n");
         remote.ReadIniFile(strCopy.c_str());
         EXPECT_EQ(l.fSome, remote.m_fSomeDrives) << l.pszLevel;
     }
@@ -234,7 +234,7 @@ TEST_F(ScanSettingsTest, NetworkScanMissingFromRegistryComesFromTheSettingsFileA
     {
         RemoveSettingsFile();
         if (c.pszSettings != NULL)
-            WriteFileText(SettingsFilePath(), c.pszSettings);
+            WriteWholeFile(SettingsFilePath(), c.pszSettings);
         DeleteScratchKey();
         RegCloseKey(OpenSection(g_pszRealTimeScanSection));
         CRealTimeScanINI realTime;
@@ -248,7 +248,7 @@ TEST_F(ScanSettingsTest, NetworkScanMissingFromRegistryComesFromTheSettingsFileA
         EXPECT_EQ(c.dwExpected, dwStored);
     }
     // A stored value wins over the file.
-    WriteFileText(SettingsFilePath(), "[INI_CLIENT_SECTION]\r\nNetworkScanOnOff=1\r\n");
+    WriteWholeFile(SettingsFilePath(), "[INI_CLIENT_SECTION]\r\nNetworkScanOnOff=1\r\n");
     HKEY hKey = OpenSection(g_pszRealTimeScanSection);
     DWORD dwOff = 0;
     RegSetValueExA(hKey, "NetworkScanOnOff", 0, REG_DWORD, (const BYTE*)&dwOff, sizeof(dwOff));

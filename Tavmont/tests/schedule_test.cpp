@@ -4,6 +4,7 @@
 
 #include "ScheduleScan.h"
 #include "langstrings.h"
+#include "VglTestSupport.h"
 
 #include <map>
 #include <memory>
@@ -19,13 +20,6 @@ void DeleteTestKey()
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VglTest\\Schedule\\Prescheduled Scan Configuration");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VglTest\\Schedule");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VglTest");
-}
-
-std::string IniPath(const char* pszName)
-{
-    char sz[MAX_PATH];
-    GetCurrentDirectoryA(sizeof sz, sz);
-    return std::string(sz) + "\\" + pszName;
 }
 
 std::string IniValue(const std::string& ini, const char* pszKey)
@@ -103,7 +97,7 @@ TEST(ScheduleScan, IniFormParsesWordsNumbersAndRanges)
 {
     CTestStrings strings("schedule_strings.dll", Texts());
     ASSERT_TRUE(strings.IsLoaded());
-    std::string ini = IniPath("schedule_read.ini");
+    std::string ini = ScratchFile("schedule_read.ini");
     struct Case
     {
         const char *freq, *ampm, *dow, *dom, *hour, *minute;
@@ -152,7 +146,7 @@ TEST(ScheduleScan, IniWriteCarriesTheDayNameAndReadsBack)
 {
     CTestStrings strings("schedule_write.dll", Texts());
     ASSERT_TRUE(strings.IsLoaded());
-    std::string ini = IniPath("schedule_write.ini");
+    std::string ini = ScratchFile("schedule_write.ini");
     struct { int freq; const char* word; int dow; const char* name; } cases[] = {
         {1, "Monthly", 1, "Monday"}, {2, "Weekly", 6, "Saturday"}, {3, "Daily", 7, "Sunday"},
         {0, "NoAction", 0, "Sunday"}, {9, "NoAction", 8, ""}};

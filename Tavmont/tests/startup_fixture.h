@@ -10,7 +10,7 @@
 #include "Misutils.h"
 #include "RegistryKey.h"
 #include "atlbase.h"
-#include "scratch.h"
+#include "VglTestSupport.h"
 
 #include <ctype.h>
 #include <string>
@@ -135,7 +135,7 @@ protected:
         std::string strFile = ScratchFile("export.reg");
         DeleteFileA(strFile.c_str());
         EXPECT_EQ(0u, RunReg("export \"HKEY_LOCAL_MACHINE\\Software\\Kavrel\\VigilonCorp\" \"" + strFile + "\" /y"));
-        std::string strRaw = ReadFileText(strFile), strText;
+        std::string strRaw = ReadWholeFile(strFile), strText;
         bool fWide = strRaw.size() >= 2 && (unsigned char)strRaw[0] == 0xFF && (unsigned char)strRaw[1] == 0xFE;
         for (size_t i = fWide ? 2 : 0; i < strRaw.size(); i += fWide ? 2 : 1)
         {
@@ -167,8 +167,8 @@ protected:
     {
         std::string strPath = TestDataFile(pszGolden);
         if (getenv("VGL_UPDATE_GOLDEN") != NULL)
-            WriteFileText(strPath, strActual);
-        EXPECT_EQ(ReadFileText(strPath), strActual) << pszGolden;
+            WriteWholeFile(strPath, strActual);
+        EXPECT_EQ(ReadWholeFile(strPath), strActual) << pszGolden;
     }
 
 private:

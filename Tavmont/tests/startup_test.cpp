@@ -153,7 +153,7 @@ TEST_F(StartupTest, ScheduleUpdateIntervalsInSeconds)
         if (c.pszHours != NULL)
             strSettings += std::string("ScheduleCheckGlobalSetting=") + c.pszHours + "\r\nScheduleUpdateInterval=" +
                            c.pszMinutes + "\r\n";
-        WriteFileText(SettingsFilePath(), strSettings);
+        WriteWholeFile(SettingsFilePath(), strSettings);
         CreateScheduleUpdateSettings();
         EXPECT_EQ("dword:" + std::to_string(c.dwCheck), ReadValue(KeyPath("Schedule Update"), "ScheduleCheckGlobalSetting"))
             << (c.pszHours ? c.pszHours : "none");

@@ -3,6 +3,7 @@
 
 #include "Vexor.h"
 #include "vxpformat.h"
+#include "VglTestSupport.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,52 +12,6 @@
 #include <zlib.h>
 
 namespace {
-
-std::string WinPath(std::string s)
-{
-    for (char& c : s)
-        if (c == '/')
-            c = '\\';
-    return s;
-}
-
-std::string BinFolder()
-{
-    const char* p = getenv("VGL_BIN");
-    return p ? "Z:" + WinPath(p) : std::string(".");
-}
-
-std::string CurrentFolder()
-{
-    char sz[MAX_PATH];
-    GetCurrentDirectoryA(sizeof sz, sz);
-    return sz;
-}
-
-bool Exists(const std::string& p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void Put(const std::string& path, const std::string& data)
-{
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f) << path;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-}
-
-std::string Get(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
 
 std::string Signature(int i) { return vxp::defaultEntries()[i].bytes; }
 std::string Eicar() { return Signature(0); }
@@ -196,7 +151,7 @@ protected:
         return sz;
     }
 
-    std::string Journal() { return Get(m_driver + "\\filter32.log"); }
+    std::string Journal() { return ReadWholeFile(m_driver + "\\filter32.log"); }
 
     bool Start(int* pnResult = NULL)
     {
@@ -240,11 +195,11 @@ protected:
         sprintf(sz, "\\cmd%d.txt", ++s_n);
         std::string path = m_driver + "\\Commands" + sz;
         std::string temp = m_root + sz;
-        Put(temp, lines);
+        WriteWholeFile(temp, lines);
         MoveFileA(temp.c_str(), path.c_str());
-        for (int i = 0; i < 100 && !Exists(path + ".done"); ++i)
+        for (int i = 0; i < 100 && !FileExists(path + ".done"); ++i)
             Sleep(50);
-        return Exists(path + ".done");
+        return FileExists(path + ".done");
     }
 
     CVexorVXD m_vexor;
@@ -299,7 +254,7 @@ TEST_F(VexorTest, ScanFileBeforeScanCallbackSendsNothing)
 {
     int nResult;
     ASSERT_TRUE(m_vexor.Initialize(NULL, RealtimeCallback, m_driver.c_str(), &nResult));
-    Put(m_data + "\\a.com", Eicar());
+    WriteWholeFile(m_data + "\\a.com", Eicar());
     SetLastError(0);
     EXPECT_EQ(1, m_vexor.ScanFile((m_data + "\\a.com").c_str(), 0));
     EXPECT_EQ((DWORD)IOT_ERR_NOT_OPEN, GetLastError());
@@ -337,7 +292,7 @@ TEST_F(VexorTest, FindsSignaturesInFilesAndArchiveMembers)
         ASSERT_TRUE(m_vexor.SetCompressedLayer(c.layers));
         ASSERT_TRUE(m_vexor.SetMaxExtractFileSize(c.maxExtract, CVexorVirtual::typeManual));
         std::string path = m_data + "\\" + c.name;
-        Put(path, c.data);
+        WriteWholeFile(path, c.data);
         EXPECT_EQ(c.virus ? -1 : 0, m_vexor.ScanFile(path.c_str(), 0));
         Event ev;
         if (!c.virus)
@@ -355,7 +310,7 @@ TEST_F(VexorTest, FindsSignaturesInFilesAndArchiveMembers)
         EXPECT_EQ(IOT_MAX_LAYERS - (int)c.members.size(), ev.nullLayerEntries);
         EXPECT_EQ(0, ev.a1);
         EXPECT_NE(0, ev.r1);
-        EXPECT_TRUE(Exists(path));
+        EXPECT_TRUE(FileExists(path));
     }
 }
 
@@ -392,7 +347,7 @@ TEST_F(VexorTest, ActionsAndSecondActionAfterAFailedFirst)
         ASSERT_TRUE(m_vexor.SetSecondAction(c.second, c.second == 2 ? m_move.c_str() : c.second == 1 ? ".Vir" : NULL,
                                             typeManual));
         std::string path = m_data + "\\" + c.name;
-        Put(path, c.data);
+        WriteWholeFile(path, c.data);
         HANDLE hOpen = INVALID_HANDLE_VALUE;
         if (c.lock == READ_ONLY)
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -408,16 +363,16 @@ TEST_F(VexorTest, ActionsAndSecondActionAfterAFailedFirst)
         EXPECT_EQ(c.a2, ev.a2);
         EXPECT_EQ(c.r2, ev.r2 != 0);
         std::string name = c.name;
-        EXPECT_EQ(c.remains && name == c.remains, Exists(path));
+        EXPECT_EQ(c.remains && name == c.remains, FileExists(path));
         if (c.remains)
         {
-            EXPECT_TRUE(Exists(m_data + "\\" + c.remains));
+            EXPECT_TRUE(FileExists(m_data + "\\" + c.remains));
         }
         SetFileAttributesA((m_data + "\\" + (c.remains ? c.remains : c.name)).c_str(), FILE_ATTRIBUTE_NORMAL);
         if (c.first == 2)
         {
             EXPECT_EQ(m_move + "\\mov.com", ev.moved);
-            std::string moved = Get(ev.moved);
+            std::string moved = ReadWholeFile(ev.moved);
             ASSERT_GT(moved.size(), 4u);
             EXPECT_EQ(std::string("VSBF"), std::string(1, char(~moved[0])) + char(~moved[1]) + char(~moved[2]) +
                                                char(~moved[3]));
@@ -425,9 +380,9 @@ TEST_F(VexorTest, ActionsAndSecondActionAfterAFailedFirst)
         }
         if (c.first == 3 && c.r1)
         {
-            EXPECT_EQ("A" + std::string(Cleanable().size(), '\0') + "B", Get(path));
+            EXPECT_EQ("A" + std::string(Cleanable().size(), '\0') + "B", ReadWholeFile(path));
             EXPECT_EQ(0, m_vexor.ScanFile(path.c_str(), 0));
-            EXPECT_TRUE(Exists(m_backup + "\\cln.doc"));
+            EXPECT_TRUE(FileExists(m_backup + "\\cln.doc"));
         }
     }
 }
@@ -436,9 +391,9 @@ TEST_F(VexorTest, ActOnFileAndEncodeFile)
 {
     ASSERT_TRUE(Start());
     std::string path = m_data + "\\x.com", copy = m_backup + "\\x.enc";
-    Put(path, Eicar());
+    WriteWholeFile(path, Eicar());
     EXPECT_TRUE(m_vexor.EncodeFile(path.c_str(), copy.c_str()));
-    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(0, m_vexor.ScanFile(copy.c_str(), 0));
 
     // The backup names the file it came from.
@@ -467,7 +422,7 @@ TEST_F(VexorTest, ActOnFileAndEncodeFile)
     EXPECT_NE(0u, GetLastError());
 
     EXPECT_EQ(1u, m_vexor.ActOnFile(path.c_str(), VEXOR_ACTION_DELETE));
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(0u, m_vexor.ActOnFile(path.c_str(), VEXOR_ACTION_DELETE));
     EXPECT_EQ(0u, m_vexor.ActOnFile(path.c_str(), 5));
 }
@@ -482,8 +437,8 @@ TEST_F(VexorTest, RealTimeEventForAWrittenFile)
     ASSERT_TRUE(m_vexor.SetFirstAction(VEXOR_ACTION_MOVE, m_move.c_str(), typeRealtime));
     ASSERT_TRUE(m_vexor.Hook(".COM.EXE"));
 
-    Put(watched + "\\skipped.txt", Eicar());
-    Put(watched + "\\infected.com", Eicar());
+    WriteWholeFile(watched + "\\skipped.txt", Eicar());
+    WriteWholeFile(watched + "\\infected.com", Eicar());
     Event ev;
     ASSERT_TRUE(Next(100, &ev));
     EXPECT_EQ(watched + "\\infected.com", ev.file);
@@ -493,16 +448,16 @@ TEST_F(VexorTest, RealTimeEventForAWrittenFile)
     EXPECT_EQ(watched + "\\infected.com", progress.file);
     EXPECT_EQ(VEXOR_ACTION_MOVE, ev.a1);
     EXPECT_NE(0, ev.r1);
-    EXPECT_FALSE(Exists(watched + "\\infected.com"));
-    EXPECT_TRUE(Exists(ev.moved));
+    EXPECT_FALSE(FileExists(watched + "\\infected.com"));
+    EXPECT_TRUE(FileExists(ev.moved));
     EXPECT_FALSE(Next(100, &ev, 500));
     EXPECT_NE(std::string::npos, Journal().find("skipped.txt pid=0 skipped: filter string"));
 
     // Switched off: nothing is scanned.
     ASSERT_TRUE(m_vexor.Unhook());
-    Put(watched + "\\later.com", Eicar());
+    WriteWholeFile(watched + "\\later.com", Eicar());
     EXPECT_FALSE(Next(100, &ev, 800));
-    EXPECT_TRUE(Exists(watched + "\\later.com"));
+    EXPECT_TRUE(FileExists(watched + "\\later.com"));
 }
 
 TEST_F(VexorTest, CommandFolderEventsHonourExceptionsAndExclusions)
@@ -514,7 +469,7 @@ TEST_F(VexorTest, CommandFolderEventsHonourExceptionsAndExclusions)
     names.Add("skip.com");
     ASSERT_TRUE(m_vexor.SetExcludedFileNames(names));
     for (const char* f : {"a.com", "b.com", "skip.com"})
-        Put(m_data + "\\" + f, Eicar());
+        WriteWholeFile(m_data + "\\" + f, Eicar());
     ASSERT_TRUE(Command("OPEN " + m_data + "\\a.com 4321\r\nOPEN " + m_data + "\\skip.com 7\r\nWRITE " + m_data +
                         "\\b.com 77\r\n"));
     Event ev;
@@ -571,7 +526,7 @@ TEST_F(VexorTest, BootAreaAndMemoryScansWorkOnImages)
     ASSERT_TRUE(m_vexor.ScanBootSector('C', &info));
     EXPECT_EQ(0, m_vexor.CleanBPVirus('c', &info));
     EXPECT_FALSE(m_vexor.ScanBootSector('C'));
-    std::string image = Get(m_driver + "\\Boot_C.img");
+    std::string image = ReadWholeFile(m_driver + "\\Boot_C.img");
     ASSERT_EQ(512u, image.size());
     EXPECT_EQ('\x55', image[510]);
     EXPECT_NE(0, m_vexor.CleanBPVirus('C', &info));
@@ -618,9 +573,9 @@ TEST_F(VexorTest, DamagedNewestPatternIsAPatternError)
     newer.entries = vxp::defaultEntries();
     std::string path = m_driver + "\\VXP$SIG.579";
     ASSERT_EQ(0, vxp::writePattern(path.c_str(), newer));
-    std::string data = Get(path);
+    std::string data = ReadWholeFile(path);
     data[data.size() - 3] ^= 1;
-    Put(path, data);
+    WriteWholeFile(path, data);
 
     int nResult = -1;
     EXPECT_FALSE(Start(&nResult));
@@ -676,7 +631,7 @@ TEST_F(VexorTest, FaultSettingsDriveStartFailures)
     WritePrivateProfileStringA("Faults", NULL, NULL, (m_driver + "\\filter32.ini").c_str());
     Ini("Faults", "ScanFailure", "1");
     ASSERT_TRUE(Start());
-    Put(m_data + "\\a.com", Eicar());
+    WriteWholeFile(m_data + "\\a.com", Eicar());
     SetLastError(0);
     EXPECT_EQ(1, m_vexor.ScanFile((m_data + "\\a.com").c_str(), 0));
     EXPECT_EQ((DWORD)IOT_ERR_SCAN_FILE, GetLastError());
@@ -695,7 +650,7 @@ TEST_F(VexorTest, EngineIsSwappedAcrossStopAndStart)
     ASSERT_TRUE(m_vexor.GetEngineVersion(&nMajor, &nMinor));
     EXPECT_EQ(6, nMajor);
     EXPECT_EQ(200, nMinor);
-    Put(m_data + "\\a.com", Eicar());
+    WriteWholeFile(m_data + "\\a.com", Eicar());
     EXPECT_EQ(-1, m_vexor.ScanFile((m_data + "\\a.com").c_str(), 0));
 }
 

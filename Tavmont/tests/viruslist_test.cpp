@@ -4,6 +4,7 @@
 
 #include "Vexor.h"
 #include "VirusEncyclopedia.h"
+#include "VglTestSupport.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -11,24 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::string DataFile(const char* pszName)
-{
-    std::string s = std::string("Z:") + getenv("VGL_TEST_DATA") + "/" + pszName;
-    for (char& c : s)
-        if (c == '/')
-            c = '\\';
-    return s;
-}
-
-std::string BinFolder()
-{
-    std::string s = std::string("Z:") + getenv("VGL_BIN");
-    for (char& c : s)
-        if (c == '/')
-            c = '\\';
-    return s;
-}
 
 // An engine that reports a fixed name list in the engine's record layout.
 class CNameListVexor : public CVexor
@@ -107,7 +90,7 @@ protected:
         m_vexor.m_names = {{"Stem-12", 0x40},       {"Star*", 0x80},      {"Alpha-Beta", 0x40},
                            {"AVeryLongVirusNam", 0x100}, {"Twin-2", 0x40}, {"Twin-1", 0x40},
                            {"Macro.X", 0x80000040}, {"boot.b", 0x80},     {"Stemmer", 0x40}};
-        m_book.SetSource(&m_vexor, DataFile("Common.Vir").c_str());
+        m_book.SetSource(&m_vexor, TestDataFile("Common.Vir").c_str());
     }
     CNameListVexor m_vexor;
     CVirusEncyclopedia m_book;
@@ -187,7 +170,7 @@ TEST(EncyclopediaSource, MissingFileThrowsAndEmptyEngineLoads)
 {
     CNameListVexor vexor;
     CVirusEncyclopedia book;
-    book.SetSource(&vexor, DataFile("Missing.Vir").c_str());
+    book.SetSource(&vexor, TestDataFile("Missing.Vir").c_str());
     try
     {
         book.GetAllList();
@@ -196,12 +179,12 @@ TEST(EncyclopediaSource, MissingFileThrowsAndEmptyEngineLoads)
     catch (CFileException* e)
     {
         EXPECT_EQ(CFileException::fileNotFound, e->m_cause);
-        EXPECT_STREQ(DataFile("Missing.Vir").c_str(), e->m_strFileName);
+        EXPECT_STREQ(TestDataFile("Missing.Vir").c_str(), e->m_strFileName);
         e->Delete();
     }
 
     CVirusEncyclopedia empty;
-    empty.SetSource(&vexor, DataFile("Common.Vir").c_str());
+    empty.SetSource(&vexor, TestDataFile("Common.Vir").c_str());
     EXPECT_TRUE(empty.GetAllList().empty());
     EXPECT_EQ(-1, empty.FindVirus("A"));
     ListBoxHost host;
@@ -212,9 +195,7 @@ TEST(EncyclopediaSource, MissingFileThrowsAndEmptyEngineLoads)
 // The names of the running engine, with its default pattern.
 TEST(EncyclopediaSource, RunningEngineNames)
 {
-    char szCurrent[MAX_PATH];
-    GetCurrentDirectoryA(sizeof szCurrent, szCurrent);
-    std::string driver = std::string(szCurrent) + "\\encyclopedia_driver";
+    std::string driver = ScratchFile("encyclopedia_driver");
     CreateDirectoryA(driver.c_str(), NULL);
     for (const char* f : {"filter32.vxd", "vexor32.vxd", "VXP$SIG.578"})
         ASSERT_TRUE(CopyFileA((BinFolder() + "\\" + f).c_str(), (driver + "\\" + f).c_str(), FALSE)) << f;
@@ -223,7 +204,7 @@ TEST(EncyclopediaSource, RunningEngineNames)
     ASSERT_TRUE(vexor.Initialize(NULL, [](LPVOID) {}, driver.c_str(), &nResult));
 
     CVirusEncyclopedia book;
-    book.SetSource(&vexor, DataFile("Common.Vir").c_str());
+    book.SetSource(&vexor, TestDataFile("Common.Vir").c_str());
     using V = std::vector<std::string>;
     EXPECT_EQ((V{"EICAR-Test-File"}), Names(book.GetDescribedList()));
     EXPECT_EQ((V{"Vgl.Test.Clean"}), Names(book.GetMacroVirusList()));

@@ -1,34 +1,14 @@
 #include <gtest/gtest.h>
 #include "afx.h"
 #include "afxfile.h"
+#include "VglTestSupport.h"
 
 #include <string>
 #include <vector>
 
 namespace {
 
-void WriteRaw(const char* name, const std::string& bytes)
-{
-    HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, NULL);
-    CloseHandle(h);
-}
-
-std::string ReadRaw(const char* name)
-{
-    std::string s;
-    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof(buf), &n, NULL) && n > 0)
-        s.append(buf, n);
-    CloseHandle(h);
-    return s;
-}
+std::string ReadRaw(const char* name) { return ReadWholeFile(name, "<missing>"); }
 
 // Opens through the throwing constructor; returns the exception's cause or -1 when it opened.
 int CauseOfOpen(const char* name, UINT flags, LONG* pOsError = NULL, CString* pName = NULL)
@@ -51,7 +31,7 @@ int CauseOfOpen(const char* name, UINT flags, LONG* pOsError = NULL, CString* pN
 
 TEST(File, CreateTruncateAndNoTruncate)
 {
-    WriteRaw("modes.bin", "old contents");
+    WriteWholeFile("modes.bin", "old contents");
     {
         CFile f("modes.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite);
         EXPECT_EQ(12u, f.GetLength());
@@ -120,7 +100,7 @@ TEST(File, SharingModes)
         // The second open's own share mode must allow the first's access.
         { CFile::modeWrite | CFile::shareDenyNone, CFile::modeRead | CFile::shareDenyWrite, false },
     };
-    WriteRaw("shared.bin", "x");
+    WriteWholeFile("shared.bin", "x");
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         CFile first("shared.bin", cases[i].first);
         CFileException e;
@@ -156,7 +136,7 @@ TEST(File, OpenErrorsThrowTheirCause)
 
 TEST(File, RemoveRenameThrowOnFailure)
 {
-    WriteRaw("old.bin", "abc");
+    WriteWholeFile("old.bin", "abc");
     DeleteFileA("new.bin");
     CFile::Rename("old.bin", "new.bin");
     EXPECT_EQ("abc", ReadRaw("new.bin"));
@@ -178,7 +158,7 @@ TEST(File, StatusTimesRoundTrip)
     EXPECT_FALSE(CFile::GetStatus("status.bin", st));
     EXPECT_FALSE(CFile::GetStatus("*.bin", st));
 
-    WriteRaw("status.bin", "12345");
+    WriteWholeFile("status.bin", "12345");
     ASSERT_TRUE(CFile::GetStatus("status.bin", st));
     EXPECT_EQ(5, st.m_size);
     EXPECT_NE(0, st.m_mtime.GetTime());
@@ -221,7 +201,7 @@ TEST(StdioFile, ReadsLines)
         { "\r\n", 0, { "" } },
     };
     for (const Case& c : cases) {
-        WriteRaw("lines.txt", c.bytes);
+        WriteWholeFile("lines.txt", c.bytes);
         CStdioFile f("lines.txt", CFile::modeRead | c.flags);
         CString line;
         std::vector<std::string> got;
@@ -232,7 +212,7 @@ TEST(StdioFile, ReadsLines)
     }
 
     // A line longer than any internal buffer, last and without an end.
-    WriteRaw("lines.txt", "a\r\n" + longLine);
+    WriteWholeFile("lines.txt", "a\r\n" + longLine);
     CStdioFile f("lines.txt", CFile::modeRead);
     CString line;
     ASSERT_TRUE(f.ReadString(line));
@@ -244,7 +224,7 @@ TEST(StdioFile, ReadsLines)
 
 TEST(StdioFile, ReadsIntoBuffer)
 {
-    WriteRaw("buf.txt", "abc\r\ndefghij\r\nk");
+    WriteWholeFile("buf.txt", "abc\r\ndefghij\r\nk");
     CStdioFile f("buf.txt", CFile::modeRead | CFile::typeText);
     char buf[6];
     ASSERT_NE(nullptr, f.ReadString(buf, sizeof(buf)));

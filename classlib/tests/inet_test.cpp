@@ -1,84 +1,15 @@
-// The Internet classes against a one-connection-at-a-time loopback server.
+// The Internet classes against a loopback server.
 #include <gtest/gtest.h>
 
 #include <winsock.h>
 #include "afxinet.h"
+#include "LoopbackHttpServer.h"
 
-#include <process.h>
 #include <set>
 #include <string>
 
 namespace
 {
-// Answers every request with one fixed reply and keeps the last request head.
-class MiniServer
-{
-public:
-    explicit MiniServer(const std::string& strReply) : m_strReply(strReply)
-    {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(1, 1), &wsa);
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = inet_addr("127.0.0.1");
-        bind(m_listener, (sockaddr*)&addr, sizeof(addr));
-        listen(m_listener, 4);
-        int cb = sizeof(addr);
-        getsockname(m_listener, (sockaddr*)&addr, &cb);
-        m_nPort = ntohs(addr.sin_port);
-        m_hThread = (HANDLE)_beginthreadex(NULL, 0, Run, this, 0, NULL);
-    }
-    ~MiniServer()
-    {
-        closesocket(m_listener);
-        WaitForSingleObject(m_hThread, 5000);
-        CloseHandle(m_hThread);
-        WSACleanup();
-    }
-
-    INTERNET_PORT Port() const { return m_nPort; }
-    std::string m_strHead;      // read after the request has been answered
-    std::string m_strBody;
-
-private:
-    static unsigned __stdcall Run(void* pv)
-    {
-        MiniServer* p = (MiniServer*)pv;
-        SOCKET s;
-        while ((s = accept(p->m_listener, NULL, NULL)) != INVALID_SOCKET)
-        {
-            std::string strIn;
-            char buf[4096];
-            int n;
-            size_t nEnd;
-            while ((nEnd = strIn.find("\r\n\r\n")) == std::string::npos &&
-                   (n = recv(s, buf, sizeof(buf), 0)) > 0)
-                strIn.append(buf, n);
-            size_t nLength = 0;
-            size_t nAt = strIn.find("Content-Length: ");
-            if (nAt != std::string::npos)
-                nLength = atoi(strIn.c_str() + nAt + 16);
-            while (nEnd != std::string::npos && strIn.size() < nEnd + 4 + nLength &&
-                   (n = recv(s, buf, sizeof(buf), 0)) > 0)
-                strIn.append(buf, n);
-            if (nEnd != std::string::npos)
-            {
-                p->m_strHead = strIn.substr(0, nEnd + 2);
-                p->m_strBody = strIn.substr(nEnd + 4);
-            }
-            send(s, p->m_strReply.data(), (int)p->m_strReply.size(), 0);
-            closesocket(s);
-        }
-        return 0;
-    }
-
-    std::string m_strReply;
-    SOCKET m_listener;
-    INTERNET_PORT m_nPort;
-    HANDLE m_hThread;
-};
-
 class CRecordingSession : public CInternetSession
 {
 public:
@@ -111,7 +42,9 @@ DWORD InternetError(void (*pfn)(INTERNET_PORT), INTERNET_PORT nPort, DWORD* pdwC
 
 TEST(Inet, GetWithHeadersStatusLengthAndBody)
 {
-    MiniServer server("HTTP/1.0 200 OK\r\nContent-Length: 11\r\n\r\nhello world");
+    CLoopbackHttpServer server;
+    ASSERT_TRUE(server.Start());
+    server.Reply(200, "hello world");
     CRecordingSession session;
     session.EnableStatusCallback(TRUE);
     CHttpConnection* pConnection = session.GetHttpConnection("127.0.0.1", server.Port());
@@ -141,9 +74,9 @@ TEST(Inet, GetWithHeadersStatusLengthAndBody)
     pFile->Close();
     delete pFile;
     delete pConnection;
-    EXPECT_EQ(0u, server.m_strHead.find("GET /Vigilon/Cgi/x.exe?A=1 HTTP/1.1\r\n"));
-    EXPECT_NE(std::string::npos, server.m_strHead.find("\r\nAccept: */*\r\n"));
-    EXPECT_NE(std::string::npos, server.m_strHead.find("\r\nUser-Agent: inet-test\r\n"));
+    EXPECT_EQ(0u, server.LastRequest().strHead.find("GET /Vigilon/Cgi/x.exe?A=1 HTTP/1.1\r\n"));
+    EXPECT_NE(std::string::npos, server.LastRequest().strHead.find("\r\nAccept: */*\r\n"));
+    EXPECT_NE(std::string::npos, server.LastRequest().strHead.find("\r\nUser-Agent: inet-test\r\n"));
 
     // Notifications came through the override, with the request's context.
     EXPECT_TRUE(session.m_statuses.count(INTERNET_STATUS_REQUEST_SENT));
@@ -157,7 +90,9 @@ TEST(Inet, GetWithHeadersStatusLengthAndBody)
 
 TEST(Inet, PostSendsItsBody)
 {
-    MiniServer server("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    CLoopbackHttpServer server;
+    ASSERT_TRUE(server.Start());
+    server.Reply(404, "");
     CInternetSession session(NULL, 1, INTERNET_OPEN_TYPE_DIRECT);
     CHttpConnection connection(&session, "127.0.0.1", server.Port());
     CHttpFile* pFile = connection.OpenRequest(CHttpConnection::HTTP_VERB_POST, "/up");
@@ -168,15 +103,16 @@ TEST(Inet, PostSendsItsBody)
     pFile->QueryInfoStatusCode(dwStatus);
     EXPECT_EQ(404u, dwStatus);
     delete pFile;
-    EXPECT_EQ(0u, server.m_strHead.find("POST /up HTTP/1.1\r\n"));
-    EXPECT_EQ("a=1&b=2", server.m_strBody);
+    EXPECT_EQ(0u, server.LastRequest().strHead.find("POST /up HTTP/1.1\r\n"));
+    EXPECT_EQ("a=1&b=2", server.LastRequest().strBody);
 }
 
 TEST(Inet, FailuresThrowInternetExceptions)
 {
     INTERNET_PORT nClosedPort;
     {
-        MiniServer server("");
+        CLoopbackHttpServer server;
+        ASSERT_TRUE(server.Start());
         nClosedPort = server.Port();
     }
     DWORD dwContext = 0;

@@ -16,6 +16,7 @@
 //                     MEMVIRUS <name>|NONE   writes Memory.img with that memory signature or clean
 //                     BOOTVIRUS <letter> <name>|NONE   writes Boot_<letter>.img likewise
 //   Boot_<letter>.img, Mbr_<80..>.img, Memory.img: boot sector, partition and memory images
+#include "journal.h"
 #include "vexapi.h"
 #include "vxpformat.h"
 
@@ -88,7 +89,9 @@ int g_option33 = 0, g_option34 = 0, g_initStatus = 0, g_scanFailure = 0;
 HWND g_notifyWnd = nullptr;
 UINT g_notifyMsg = 0;
 volatile LONG g_stopScan = 0;
-FILE* g_journal = nullptr;
+// Lines of file-scan requests stay buffered (written with the next other line or by the
+// watcher within 50 ms), so journaling does not slow scans down.
+CJournal g_journal("filter32.log", nullptr, CJournal::STAMP | CJournal::KEEP_OPEN);
 
 std::map<std::string, DWORD> g_ownWrites;  // lower-cased paths the driver wrote, with tick
 HANDLE g_watchThread = nullptr, g_watchStop = nullptr, g_watchArmed = nullptr;
@@ -101,50 +104,6 @@ std::string lower(std::string s) {
 }
 
 std::string iniPath() { return g_folder + "filter32.ini"; }
-
-bool g_journalDirty = false;
-
-// Appends a journal line. Lines of file-scan requests stay buffered (flushed with the next
-// other line or by the watcher within 50 ms), so journaling does not slow scans down.
-void journalLine(bool flush, const char* fmt, va_list ap) {
-    char line[2048];
-    _vsnprintf(line, sizeof line - 1, fmt, ap);
-    line[sizeof line - 1] = 0;
-    EnterCriticalSection(&g_lock);
-    if (!g_journal) {
-        g_journal = fopen((g_folder + "filter32.log").c_str(), "a");
-        if (g_journal) setvbuf(g_journal, nullptr, _IOFBF, 65536);
-    }
-    if (g_journal) {
-        SYSTEMTIME t;
-        GetLocalTime(&t);
-        fprintf(g_journal, "%02d:%02d:%02d.%03d %s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, line);
-        if (flush) fflush(g_journal);
-        g_journalDirty = !flush;
-    }
-    LeaveCriticalSection(&g_lock);
-}
-
-void journal(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    journalLine(true, fmt, ap);
-    va_end(ap);
-}
-
-void journalBuffered(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    journalLine(false, fmt, ap);
-    va_end(ap);
-}
-
-void flushJournal() {
-    EnterCriticalSection(&g_lock);
-    if (g_journal && g_journalDirty) fflush(g_journal);
-    g_journalDirty = false;
-    LeaveCriticalSection(&g_lock);
-}
 
 int typeIndex(int type) { return type == 200 ? 1 : 0; }
 
@@ -296,7 +255,7 @@ void unloadEngine() {
     if (g_engine.module) {
         g_engine.unload();
         FreeLibrary(g_engine.module);
-        journal("ENGINE unloaded");
+        g_journal.Write("ENGINE unloaded");
     }
     g_engine = Engine();
     LeaveCriticalSection(&g_engineLock);
@@ -369,7 +328,7 @@ int scanAndReport(int channel, const std::string& path) {
     }
     LeaveCriticalSection(&g_engineLock);
     std::vector<std::string> layers(f.layers, f.layers + f.layerCount);
-    journal("EVENT channel=%d kind=1 file=%s virus=%s layers=%d first=%d/%d second=%d/%d moved=%s", channel ? 200 : 100,
+    g_journal.Write("EVENT channel=%d kind=1 file=%s virus=%s layers=%d first=%d/%d second=%d/%d moved=%s", channel ? 200 : 100,
             path.c_str(), f.virus, f.layerCount, a1, r1, a2, r2, moved.c_str());
     deliver(channel, makeEvent(1, path, f.virus, moved, layers, r1, a1, r2, a2));
     return 1;
@@ -420,13 +379,13 @@ void fileAccess(const std::string& path, DWORD pid, int op) {
     LeaveCriticalSection(&g_lock);
     const char* opName = op == IOF_OPEN ? "OPEN" : "WRITE";
     if (reason) {
-        journal("ACCESS %s %s pid=%lu skipped: %s", opName, path.c_str(), pid, reason);
+        g_journal.Write("ACCESS %s %s pid=%lu skipped: %s", opName, path.c_str(), pid, reason);
         return;
     }
     // The monitor shows what is being scanned: a progress event comes before the verdict.
     deliver(0, makeEvent(0, path, "", "", std::vector<std::string>(), 0, 0, 0, 0));
     int rc = scanAndReport(0, path);
-    journal("ACCESS %s %s pid=%lu scanned: %s", opName, path.c_str(), pid,
+    g_journal.Write("ACCESS %s %s pid=%lu scanned: %s", opName, path.c_str(), pid,
             rc == 1 ? "infected" : rc == 0 ? "clean" : "unreadable");
 }
 
@@ -546,17 +505,17 @@ void runCommand(const std::string& line) {
         UINT msg = g_notifyMsg;
         LeaveCriticalSection(&g_lock);
         BOOL posted = wnd && drive >= 1 && drive <= 26 && PostMessageA(wnd, msg, WPARAM(drive), 0);
-        journal("CMD CONNECT %s -> drive %d %s", rest.c_str(), drive, posted ? "posted" : "not posted");
+        g_journal.Write("CMD CONNECT %s -> drive %d %s", rest.c_str(), drive, posted ? "posted" : "not posted");
     } else if (verb == "MEMVIRUS") {
         bool ok = plantImage(memoryImage(), rest, VEX_MEMORY, 4096, 1024);
-        journal("CMD MEMVIRUS %s -> %s", rest.c_str(), ok ? "ok" : "failed");
+        g_journal.Write("CMD MEMVIRUS %s -> %s", rest.c_str(), ok ? "ok" : "failed");
     } else if (verb == "BOOTVIRUS") {
         int drive = rest.empty() ? -1 : toupper((unsigned char)rest[0]) - 'A';
         std::string name = trim(rest.substr(rest.empty() ? 0 : 1));
         bool ok = drive >= 0 && drive < 26 && plantImage(bootImage(drive), name, VEX_BOOT, 512, 0x3E);
-        journal("CMD BOOTVIRUS %s -> %s", rest.c_str(), ok ? "ok" : "failed");
+        g_journal.Write("CMD BOOTVIRUS %s -> %s", rest.c_str(), ok ? "ok" : "failed");
     } else if (!verb.empty()) {
-        journal("CMD unknown: %s", line.c_str());
+        g_journal.Write("CMD unknown: %s", line.c_str());
     }
 }
 
@@ -582,7 +541,7 @@ void pollCommands() {
         if (f == INVALID_HANDLE_VALUE) continue;
         CloseHandle(f);
         if (!readFile(path, &content)) continue;
-        journal("CMD file %s", n.c_str());
+        g_journal.Write("CMD file %s", n.c_str());
         size_t start = 0;
         while (start < content.size()) {
             size_t end = content.find('\n', start);
@@ -641,7 +600,7 @@ DWORD WINAPI watchThread(LPVOID) {
         r.dir = CreateFileA(value, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         if (r.dir == INVALID_HANDLE_VALUE) {
-            journal("WATCH cannot open %s (%lu)", value, GetLastError());
+            g_journal.Write("WATCH cannot open %s (%lu)", value, GetLastError());
             continue;
         }
         memset(&r.ov, 0, sizeof r.ov);
@@ -649,7 +608,7 @@ DWORD WINAPI watchThread(LPVOID) {
         r.buf.resize(16384);
         roots.push_back(std::move(r));
     }
-    for (WatchRoot& r : roots) journal("WATCH %s %s", r.path.c_str(), arm(r) ? "armed" : "failed");
+    for (WatchRoot& r : roots) g_journal.Write("WATCH %s %s", r.path.c_str(), arm(r) ? "armed" : "failed");
     SetEvent(g_watchArmed);
     std::map<std::string, DWORD> changed;  // path -> tick of the last change
     for (;;) {
@@ -692,7 +651,7 @@ DWORD WINAPI watchThread(LPVOID) {
             fileAccess(path, 0, IOF_WRITE);
         }
         pollCommands();
-        flushJournal();
+        g_journal.Flush();
     }
     for (WatchRoot& r : roots) {
         CancelIo(r.dir);
@@ -752,7 +711,7 @@ int startEngine() {
     g_engine.module = LoadLibraryA(path.c_str());
     int status;
     if (!g_engine.module) {
-        journal("ENGINE cannot load %s (%lu)", path.c_str(), GetLastError());
+        g_journal.Write("ENGINE cannot load %s (%lu)", path.c_str(), GetLastError());
         status = -84;
     } else if (!loadProc(g_engine.load, "VexLoad") || !loadProc(g_engine.unload, "VexUnload") ||
                !loadProc(g_engine.version, "VexVersion") || !loadProc(g_engine.scanFile, "VexScanFile") ||
@@ -769,7 +728,7 @@ int startEngine() {
         status = g_engine.load(g_folder.c_str(), g_expectedPattern.c_str(), loaded);
         g_patternPath = loaded;
         DWORD v = g_engine.version();
-        journal("ENGINE loaded %s version %lu.%lu pattern %s status %d", path.c_str(), v >> 16, v & 0xFFFF, loaded,
+        g_journal.Write("ENGINE loaded %s version %lu.%lu pattern %s status %d", path.c_str(), v >> 16, v & 0xFFFF, loaded,
                 status);
     }
     LeaveCriticalSection(&g_engineLock);
@@ -1316,9 +1275,9 @@ extern "C" BOOL WINAPI VxdDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD i
         LeaveCriticalSection(&g_lock);
     }
     if (code == 25 && ok)
-        journalBuffered("CTL %lu %s%s", code, codeName(code), r.detail.c_str());
+        g_journal.WriteBuffered("CTL %lu %s%s", code, codeName(code), r.detail.c_str());
     else
-        journal("CTL %lu %s%s%s", code, codeName(code), r.detail.c_str(), ok ? "" : " FAILED");
+        g_journal.Write("CTL %lu %s%s%s", code, codeName(code), r.detail.c_str(), ok ? "" : " FAILED");
     SetLastError(ok ? 0 : error);
     return ok;
 }
@@ -1341,7 +1300,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             g_engine.unload();
             FreeLibrary(g_engine.module);
         }
-        if (g_journal) fclose(g_journal);
+        g_journal.Close();
         DeleteCriticalSection(&g_engineLock);
         DeleteCriticalSection(&g_lock);
     }

@@ -68,7 +68,7 @@ extern "C" int __stdcall Get(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBA
     if (pRequest == NULL || pRequest->get.pszLocalFile == NULL ||
         pRequest->get.pszLocalFile[0] == '\0')
     {
-        journal("GET failed: bad argument");
+        g_journal.Write("GET failed: bad argument");
         return LOADHTTP_E_ARGUMENT;
     }
     CGetSink sink(pRequest->get.pszLocalFile, pfnProgress, pContext);
@@ -89,7 +89,7 @@ extern "C" int __stdcall Get(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBA
     if (nResult != 200 && sink.m_nStatus == 200)
         DeleteFileA(pRequest->get.pszLocalFile);
     sink.Stage(LOADHTTP_STAGE_DONE, nResult);
-    journal("GET %s -> %s tag=%lu -> %d bytes=%ld", strRoute.c_str(), pRequest->get.pszLocalFile,
-            (unsigned long)pRequest->dwTag, nResult, sink.m_cbReceived);
+    g_journal.Write("GET %s -> %s tag=%lu -> %d bytes=%ld", strRoute.c_str(), pRequest->get.pszLocalFile,
+                    (unsigned long)pRequest->dwTag, nResult, sink.m_cbReceived);
     return nResult;
 }

@@ -40,7 +40,7 @@ extern "C" int __stdcall Post(LoadHttpRequest* pRequest, LOADHTTP_REPLY_CALLBACK
 {
     if (pRequest == NULL || pBody == NULL || cbBody < 0)
     {
-        journal("POST failed: bad argument");
+        g_journal.Write("POST failed: bad argument");
         return LOADHTTP_E_ARGUMENT;
     }
     // The boundary is the body's first line without its two leading hyphens.
@@ -60,7 +60,7 @@ extern "C" int __stdcall Post(LoadHttpRequest* pRequest, LOADHTTP_REPLY_CALLBACK
     std::string strRoute;
     int nResult = runHttpExchange(exchange, sink, strRoute);
     sink.Event(LOADHTTP_EVENT_DONE, "");
-    journal("POST %s body=%d tag=%lu -> %d reply=%ld", strRoute.c_str(), cbBody,
-            (unsigned long)pRequest->dwTag, nResult, sink.m_cbReply);
+    g_journal.Write("POST %s body=%d tag=%lu -> %d reply=%ld", strRoute.c_str(), cbBody,
+                    (unsigned long)pRequest->dwTag, nResult, sink.m_cbReply);
     return nResult;
 }

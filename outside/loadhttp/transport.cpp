@@ -2,24 +2,16 @@
 
 #include <winsock.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+CJournal g_journal("loadhttp.log", "VGL_LOADHTTP_JOURNAL");
 
 namespace
 {
 const int IO_TIMEOUT_MS = 60000;
 const int DEFAULT_PORT = 80;
-
-CRITICAL_SECTION* journalLock()
-{
-    static CRITICAL_SECTION s_lock;
-    static LONG s_nInit = 0;
-    if (InterlockedExchange(&s_nInit, 1) == 0)
-        InitializeCriticalSection(&s_lock);
-    return &s_lock;
-}
 
 struct SUrl
 {
@@ -88,41 +80,6 @@ public:
     ~CSocket() { if (m_s != INVALID_SOCKET) closesocket(m_s); }
     SOCKET m_s;
 };
-}
-
-void journal(const char* pszFormat, ...)
-{
-    char szLine[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    _vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
-    va_end(args);
-    szLine[sizeof(szLine) - 1] = '\0';
-
-    char szPath[MAX_PATH];
-    DWORD cch = GetEnvironmentVariableA("VGL_LOADHTTP_JOURNAL", szPath, sizeof(szPath));
-    if (cch == 0 || cch >= sizeof(szPath))
-    {
-        HMODULE hModule = NULL;
-        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           (LPCSTR)&journal, &hModule);
-        cch = GetModuleFileNameA(hModule, szPath, MAX_PATH);
-        char* pszSlash = strrchr(szPath, '\\');
-        if (cch == 0 || cch >= MAX_PATH || pszSlash == NULL ||
-            (size_t)(pszSlash - szPath) + sizeof("loadhttp.log") >= MAX_PATH)
-            return;
-        strcpy(pszSlash + 1, "loadhttp.log");
-    }
-
-    EnterCriticalSection(journalLock());
-    FILE* pFile = fopen(szPath, "a");
-    if (pFile != NULL)
-    {
-        fprintf(pFile, "%s\n", szLine);
-        fclose(pFile);
-    }
-    LeaveCriticalSection(journalLock());
 }
 
 std::string base64(const std::string& strText)

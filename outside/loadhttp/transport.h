@@ -2,11 +2,12 @@
 #ifndef VGL_OUTSIDE_TRANSPORT_H
 #define VGL_OUTSIDE_TRANSPORT_H
 
+#include "journal.h"
 #include "loadhttp.h"
 
 #include <string>
 
-void journal(const char* pszFormat, ...) __attribute__((format(ms_printf, 1, 2)));
+extern CJournal g_journal;
 
 // The receiving side of an exchange.
 class CHttpSink

@@ -7,7 +7,8 @@
 // else "Ruderire.log" beside the library.
 #include <windows.h>
 
-#include <stdarg.h>
+#include "journal.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -50,7 +51,6 @@ enum
     KVU_E_CONTEXT = 2,
 };
 
-HMODULE g_hModule = NULL;
 CRITICAL_SECTION g_lock;
 std::map<std::string, std::string> g_properties;
 
@@ -61,36 +61,7 @@ struct SContext
 };
 const DWORD CONTEXT_MAGIC = 0x5556554B;
 
-void journal(const char* pszFormat, ...) __attribute__((format(ms_printf, 1, 2)));
-void journal(const char* pszFormat, ...)
-{
-    char szLine[4096];
-    va_list args;
-    va_start(args, pszFormat);
-    _vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
-    va_end(args);
-    szLine[sizeof(szLine) - 1] = '\0';
-
-    char szPath[MAX_PATH];
-    DWORD cch = GetEnvironmentVariableA("VGL_RUDERIRE_JOURNAL", szPath, sizeof(szPath));
-    if (cch == 0 || cch >= sizeof(szPath))
-    {
-        cch = GetModuleFileNameA(g_hModule, szPath, MAX_PATH);
-        char* pszSlash = strrchr(szPath, '\\');
-        if (cch == 0 || cch >= MAX_PATH || pszSlash == NULL ||
-            (size_t)(pszSlash - szPath) + sizeof("Ruderire.log") >= MAX_PATH)
-            return;
-        strcpy(pszSlash + 1, "Ruderire.log");
-    }
-    EnterCriticalSection(&g_lock);
-    FILE* pFile = fopen(szPath, "a");
-    if (pFile != NULL)
-    {
-        fprintf(pFile, "%s\n", szLine);
-        fclose(pFile);
-    }
-    LeaveCriticalSection(&g_lock);
-}
+CJournal g_journal("Ruderire.log", "VGL_RUDERIRE_JOURNAL");
 
 const char* text(const char* psz)
 {
@@ -118,14 +89,14 @@ extern "C" void* __stdcall KvuCreateContext(int nReserved)
 {
     SContext* p = new SContext;
     p->dwMagic = CONTEXT_MAGIC;
-    journal("KvuCreateContext %d -> %p", nReserved, (void*)p);
+    g_journal.Write("KvuCreateContext %d -> %p", nReserved, (void*)p);
     return p;
 }
 
 extern "C" int __stdcall KvuReleaseContext(void* pvContext)
 {
     SContext* p = context(pvContext);
-    journal("KvuReleaseContext %p%s", pvContext, p ? "" : " (unknown)");
+    g_journal.Write("KvuReleaseContext %p%s", pvContext, p ? "" : " (unknown)");
     if (p == NULL)
         return KVU_E_CONTEXT;
     p->dwMagic = 0;
@@ -135,7 +106,7 @@ extern "C" int __stdcall KvuReleaseContext(void* pvContext)
 
 extern "C" int __stdcall KvuSetProperty(const char* pszName, const char* pszValue)
 {
-    journal("KvuSetProperty %s=%s", text(pszName), text(pszValue));
+    g_journal.Write("KvuSetProperty %s=%s", text(pszName), text(pszValue));
     if (pszName == NULL || pszValue == NULL)
         return 0;
     EnterCriticalSection(&g_lock);
@@ -148,7 +119,7 @@ extern "C" int __stdcall KvuSetPropertyEx(void* pvContext, const char* pszName,
                                           const char* pszValue)
 {
     SContext* p = context(pvContext);
-    journal("KvuSetPropertyEx %p %s=%s", pvContext, text(pszName), text(pszValue));
+    g_journal.Write("KvuSetPropertyEx %p %s=%s", pvContext, text(pszName), text(pszValue));
     if (p == NULL || pszName == NULL || pszValue == NULL)
         return 0;
     p->properties[pszName] = pszValue;
@@ -162,22 +133,22 @@ extern "C" int __stdcall KvuUpdateEx(const KvuComponentEntry* pEntries, int nCou
 {
     if (pEntries == NULL || nCount <= 0 || pServer == NULL || context(pvContext) == NULL)
     {
-        journal("KvuUpdateEx bad argument");
+        g_journal.Write("KvuUpdateEx bad argument");
         return KVU_E_ARGUMENT;
     }
-    journal("KvuUpdateEx url=%s port=%d flags=0x%lX count=%d", text(pServer->pszUrl),
-            pServer->nPort, (unsigned long)dwFlags, nCount);
+    g_journal.Write("KvuUpdateEx url=%s port=%d flags=0x%lX count=%d", text(pServer->pszUrl),
+                    pServer->nPort, (unsigned long)dwFlags, nCount);
     int nResult = KVU_OK;
     bool fAnyNew = false;
     for (int i = 0; i < nCount; ++i)
     {
         const KvuComponentEntry& e = pEntries[i];
-        journal("  entry %d kind=%lu options=%lu value=%lu source=%s options2=%lu value2=%lu "
-                "options3=%lu options4=%lu",
-                i, (unsigned long)e.dwKind, (unsigned long)e.dwOptions, (unsigned long)e.dwValue,
-                e.pSource == pServer ? "server" : (e.pSource ? "other" : "null"),
-                (unsigned long)e.dwOptions2, (unsigned long)e.dwValue2,
-                (unsigned long)e.dwOptions3, (unsigned long)e.dwOptions4);
+        g_journal.Write("  entry %d kind=%lu options=%lu value=%lu source=%s options2=%lu value2=%lu "
+                        "options3=%lu options4=%lu",
+                        i, (unsigned long)e.dwKind, (unsigned long)e.dwOptions, (unsigned long)e.dwValue,
+                        e.pSource == pServer ? "server" : (e.pSource ? "other" : "null"),
+                        (unsigned long)e.dwOptions2, (unsigned long)e.dwValue2,
+                        (unsigned long)e.dwOptions3, (unsigned long)e.dwOptions4);
         int nComponent = updateComponent(e, *pServer, dwFlags, pfnProgress, pCallbackContext);
         if (nComponent == KVU_OK)
             fAnyNew = true;
@@ -189,14 +160,14 @@ extern "C" int __stdcall KvuUpdateEx(const KvuComponentEntry* pEntries, int nCou
     }
     if (nResult == KVU_OK && !fAnyNew)
         nResult = KVU_NOTHING_NEW;
-    journal("KvuUpdateEx -> %d", nResult);
+    g_journal.Write("KvuUpdateEx -> %d", nResult);
     return nResult;
 }
 
 extern "C" int __stdcall KvuUpdate(const KvuComponentEntry* pEntries, int nCount,
                                    const KvuServer* pServer, DWORD dwFlags)
 {
-    journal("KvuUpdate");
+    g_journal.Write("KvuUpdate");
     void* pv = KvuCreateContext(0);
     int nResult = KvuUpdateEx(pEntries, nCount, pServer, dwFlags, NULL, NULL, pv);
     KvuReleaseContext(pv);
@@ -205,7 +176,7 @@ extern "C" int __stdcall KvuUpdate(const KvuComponentEntry* pEntries, int nCount
 
 extern "C" int __stdcall KvuGetPatchInfoEx(void* pvContext, char* pszInfo, int cbInfo)
 {
-    journal("KvuGetPatchInfoEx %p", pvContext);
+    g_journal.Write("KvuGetPatchInfoEx %p", pvContext);
     if (pszInfo != NULL && cbInfo > 0)
         pszInfo[0] = '\0';
     return context(pvContext) ? KVU_OK : KVU_E_CONTEXT;
@@ -220,7 +191,7 @@ extern "C" int __stdcall KvuGetErrorString(int nResult, char* pszText, int cbTex
         { KVU_NOTHING_NEW, "The components are up to date." },
         { KVU_E_CANCELLED, "The update was cancelled." },
     };
-    journal("KvuGetErrorString %d", nResult);
+    g_journal.Write("KvuGetErrorString %d", nResult);
     if (pszText == NULL || cbText <= 0)
         return 0;
     char szUnknown[64];
@@ -249,17 +220,14 @@ extern "C" DWORD __stdcall KvuMakeVersion(const char* pszVersion)
             dwMinor = strtoul(pszDot + 1, NULL, 10);
     }
     DWORD dwVersion = (dwMajor << 16) | (dwMinor & 0xFFFF);
-    journal("KvuMakeVersion %s -> 0x%lX", text(pszVersion), (unsigned long)dwVersion);
+    g_journal.Write("KvuMakeVersion %s -> 0x%lX", text(pszVersion), (unsigned long)dwVersion);
     return dwVersion;
 }
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID)
 {
     if (dwReason == DLL_PROCESS_ATTACH)
-    {
-        g_hModule = hInstance;
         InitializeCriticalSection(&g_lock);
-    }
     else if (dwReason == DLL_PROCESS_DETACH)
         DeleteCriticalSection(&g_lock);
     return TRUE;

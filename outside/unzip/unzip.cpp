@@ -2,10 +2,11 @@
 // beside the library.
 #include "unzip.h"
 
+#include "journal.h"
+
 #include <windows.h>
 #include <zlib.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -48,41 +49,7 @@ struct SArchive
     std::vector<SEntry> entries;
 };
 
-HMODULE g_hModule = NULL;
-CRITICAL_SECTION g_journalLock;
-
-// ---------------------------------------------------------------- journal
-
-void journal(const char* pszFormat, ...)
-{
-    char szLine[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    _vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
-    va_end(args);
-    szLine[sizeof(szLine) - 1] = '\0';
-
-    char szPath[MAX_PATH];
-    DWORD cch = GetModuleFileNameA(g_hModule, szPath, MAX_PATH);
-    if (cch == 0 || cch >= MAX_PATH)
-        return;
-    char* pszSlash = strrchr(szPath, '\\');
-    if (pszSlash == NULL || (size_t)(pszSlash - szPath) + sizeof("Unzip.log") >= MAX_PATH)
-        return;
-    strcpy(pszSlash + 1, "Unzip.log");
-
-    EnterCriticalSection(&g_journalLock);
-    FILE* pFile = fopen(szPath, "a");
-    if (pFile != NULL)
-    {
-        SYSTEMTIME st;
-        GetLocalTime(&st);
-        fprintf(pFile, "%02d:%02d:%02d.%03d %s\n", st.wHour, st.wMinute, st.wSecond,
-                st.wMilliseconds, szLine);
-        fclose(pFile);
-    }
-    LeaveCriticalSection(&g_journalLock);
-}
+CJournal g_journal("Unzip.log", NULL, CJournal::STAMP);
 
 // ---------------------------------------------------------------- reading
 
@@ -439,14 +406,14 @@ extern "C" void* __cdecl unzOpen(const char* pszZipFile)
 {
     if (pszZipFile == NULL || *pszZipFile == '\0')
     {
-        journal("OPEN (none) failed: no file name");
+        g_journal.Write("OPEN (none) failed: no file name");
         return NULL;
     }
     HANDLE hFile = CreateFileA(pszZipFile, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        journal("OPEN %s failed: error %lu", pszZipFile, GetLastError());
+        g_journal.Write("OPEN %s failed: error %lu", pszZipFile, GetLastError());
         return NULL;
     }
     SArchive* pArchive = new SArchive;
@@ -456,12 +423,12 @@ extern "C" void* __cdecl unzOpen(const char* pszZipFile)
     std::string strWhy;
     if (!readDirectory(*pArchive, strWhy))
     {
-        journal("OPEN %s failed: %s", pszZipFile, strWhy.c_str());
+        g_journal.Write("OPEN %s failed: %s", pszZipFile, strWhy.c_str());
         CloseHandle(hFile);
         delete pArchive;
         return NULL;
     }
-    journal("OPEN %s: %u entries", pszZipFile, (unsigned)pArchive->entries.size());
+    g_journal.Write("OPEN %s: %u entries", pszZipFile, (unsigned)pArchive->entries.size());
     return pArchive;
 }
 
@@ -472,7 +439,7 @@ extern "C" int __cdecl do_extract(void* hZip, int nOption, const char* pszTarget
     if (pArchive == NULL || pszTarget == NULL || *pszTarget == '\0' || nOption != 0 ||
         nReserved != 0 || pvReserved != NULL)
     {
-        journal("EXTRACT failed: bad argument");
+        g_journal.Write("EXTRACT failed: bad argument");
         return UNZ_EXTRACT_BADARG;
     }
     std::string strTarget = fullPath(pszTarget);
@@ -480,7 +447,7 @@ extern "C" int __cdecl do_extract(void* hZip, int nOption, const char* pszTarget
         strTarget.erase(strTarget.size() - 1);
     if (strTarget.empty())
     {
-        journal("EXTRACT %s failed: bad target", pszTarget);
+        g_journal.Write("EXTRACT %s failed: bad target", pszTarget);
         return UNZ_EXTRACT_BADARG;
     }
     std::string strPrefix = strTarget;
@@ -510,14 +477,14 @@ extern "C" int __cdecl do_extract(void* hZip, int nOption, const char* pszTarget
             fSafe = false;   // a file entry without a name
         if (!fSafe)
         {
-            journal("EXTRACT %s refused: entry \"%s\"", pArchive->strPath.c_str(), entry.strName.c_str());
+            g_journal.Write("EXTRACT %s refused: entry \"%s\"", pArchive->strPath.c_str(), entry.strName.c_str());
             return UNZ_EXTRACT_REFUSED;
         }
         if ((entry.wFlags & FLAG_ENCRYPTED) ||
             (entry.wMethod != METHOD_STORED && entry.wMethod != METHOD_DEFLATED))
         {
-            journal("EXTRACT %s unsupported: entry \"%s\" method %u flags 0x%X",
-                    pArchive->strPath.c_str(), entry.strName.c_str(), entry.wMethod, entry.wFlags);
+            g_journal.Write("EXTRACT %s unsupported: entry \"%s\" method %u flags 0x%X",
+                            pArchive->strPath.c_str(), entry.strName.c_str(), entry.wMethod, entry.wFlags);
             return UNZ_EXTRACT_UNSUPPORTED;
         }
         paths.push_back(parts.empty() ? strTarget : strPath);
@@ -525,7 +492,7 @@ extern "C" int __cdecl do_extract(void* hZip, int nOption, const char* pszTarget
 
     if (!createFolderChain(strTarget))
     {
-        journal("EXTRACT %s failed: cannot create %s", pArchive->strPath.c_str(), strTarget.c_str());
+        g_journal.Write("EXTRACT %s failed: cannot create %s", pArchive->strPath.c_str(), strTarget.c_str());
         return UNZ_EXTRACT_WRITE;
     }
     for (size_t i = 0; i < pArchive->entries.size(); ++i)
@@ -533,13 +500,13 @@ extern "C" int __cdecl do_extract(void* hZip, int nOption, const char* pszTarget
         int nResult = extractEntry(*pArchive, pArchive->entries[i], paths[i]);
         if (nResult != UNZ_EXTRACT_OK)
         {
-            journal("EXTRACT %s failed: entry \"%s\" result %d", pArchive->strPath.c_str(),
-                    pArchive->entries[i].strName.c_str(), nResult);
+            g_journal.Write("EXTRACT %s failed: entry \"%s\" result %d", pArchive->strPath.c_str(),
+                            pArchive->entries[i].strName.c_str(), nResult);
             return nResult;
         }
     }
-    journal("EXTRACT %s -> %s: %u entries", pArchive->strPath.c_str(), strTarget.c_str(),
-            (unsigned)pArchive->entries.size());
+    g_journal.Write("EXTRACT %s -> %s: %u entries", pArchive->strPath.c_str(), strTarget.c_str(),
+                    (unsigned)pArchive->entries.size());
     return UNZ_EXTRACT_OK;
 }
 
@@ -548,7 +515,7 @@ extern "C" int __cdecl unzClose(void* hZip)
     SArchive* pArchive = (SArchive*)hZip;
     if (pArchive == NULL)
         return -1;
-    journal("CLOSE %s", pArchive->strPath.c_str());
+    g_journal.Write("CLOSE %s", pArchive->strPath.c_str());
     CloseHandle(pArchive->hFile);
     delete pArchive;
     return 0;
@@ -557,12 +524,6 @@ extern "C" int __cdecl unzClose(void* hZip)
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
 {
     if (dwReason == DLL_PROCESS_ATTACH)
-    {
-        g_hModule = hInstance;
-        InitializeCriticalSection(&g_journalLock);
         DisableThreadLibraryCalls(hInstance);
-    }
-    else if (dwReason == DLL_PROCESS_DETACH)
-        DeleteCriticalSection(&g_journalLock);
     return TRUE;
 }

@@ -15,7 +15,8 @@
 // else "ZaVuz.log" beside the library.
 #include <windows.h>
 
-#include <stdarg.h>
+#include "journal.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,40 +32,11 @@ const int ZAVUZ_E_PORTS = -3;
 const char s_szRestoreFile[] = "ZavuzRestore.ini";
 const char s_szRestoreSection[] = "Restore";
 
-HMODULE g_hModule = NULL;
 CRITICAL_SECTION g_lock;
 OPP_ENGINE_CALLBACK g_pfnEngine = NULL;
 OPP_ENGINE_CALLBACK g_pfnEngineNT = NULL;
 std::string g_strPatternPath;
-
-void journal(const char* pszFormat, ...) __attribute__((format(ms_printf, 1, 2)));
-void journal(const char* pszFormat, ...)
-{
-    char szLine[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    _vsnprintf(szLine, sizeof(szLine) - 1, pszFormat, args);
-    va_end(args);
-    szLine[sizeof(szLine) - 1] = '\0';
-
-    char szPath[MAX_PATH];
-    DWORD cch = GetEnvironmentVariableA("VGL_ZAVUZ_JOURNAL", szPath, sizeof(szPath));
-    if (cch == 0 || cch >= sizeof(szPath))
-    {
-        cch = GetModuleFileNameA(g_hModule, szPath, MAX_PATH);
-        char* pszSlash = strrchr(szPath, '\\');
-        if (cch == 0 || cch >= MAX_PATH || pszSlash == NULL ||
-            (size_t)(pszSlash - szPath) + sizeof("ZaVuz.log") >= MAX_PATH)
-            return;
-        strcpy(pszSlash + 1, "ZaVuz.log");
-    }
-    FILE* pFile = fopen(szPath, "a");
-    if (pFile != NULL)
-    {
-        fprintf(pFile, "%s\n", szLine);
-        fclose(pFile);
-    }
-}
+CJournal g_journal("ZaVuz.log", "VGL_ZAVUZ_JOURNAL");
 
 const char* text(const char* psz)
 {
@@ -147,7 +119,7 @@ extern "C" int __stdcall SetOppEngFun(OPP_ENGINE_CALLBACK pfn)
     EnterCriticalSection(&g_lock);
     g_pfnEngine = pfn;
     LeaveCriticalSection(&g_lock);
-    journal("SetOppEngFun %s", pfn ? "set" : "null");
+    g_journal.Write("SetOppEngFun %s", pfn ? "set" : "null");
     return 1;
 }
 
@@ -156,7 +128,7 @@ extern "C" int __stdcall SetOppEngFunNT(OPP_ENGINE_CALLBACK pfn)
     EnterCriticalSection(&g_lock);
     g_pfnEngineNT = pfn;
     LeaveCriticalSection(&g_lock);
-    journal("SetOppEngFunNT %s", pfn ? "set" : "null");
+    g_journal.Write("SetOppEngFunNT %s", pfn ? "set" : "null");
     return 1;
 }
 
@@ -171,7 +143,7 @@ extern "C" int __stdcall SetDWPatternPath(const char* pszPath)
         g_strPatternPath = pszPath;
         LeaveCriticalSection(&g_lock);
     }
-    journal("SetDWPatternPath %s -> %d", text(pszPath), nResult);
+    g_journal.Write("SetDWPatternPath %s -> %d", text(pszPath), nResult);
     return nResult;
 }
 
@@ -199,18 +171,15 @@ extern "C" int __stdcall ApplyZaVuz(const char* pszFile, const char* pszSection,
             nResult = policy.Apply(ports) ? 1 : 0;
     }
     LeaveCriticalSection(&g_lock);
-    journal("ApplyZaVuz %s [%s] ports=%s enable=%d -> %d", text(pszFile), text(pszSection),
-            text(pszTrustedPorts), nEnable, nResult);
+    g_journal.Write("ApplyZaVuz %s [%s] ports=%s enable=%d -> %d", text(pszFile), text(pszSection),
+                    text(pszTrustedPorts), nEnable, nResult);
     return nResult;
 }
 
-BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID)
 {
     if (dwReason == DLL_PROCESS_ATTACH)
-    {
-        g_hModule = hInstance;
         InitializeCriticalSection(&g_lock);
-    }
     else if (dwReason == DLL_PROCESS_DETACH)
         DeleteCriticalSection(&g_lock);
     return TRUE;

@@ -12,7 +12,7 @@ namespace {
 class BackupFileTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { s_folder = vxptest::ScratchFolder("backup"); }
+    static void SetUpTestSuite() { s_folder = FreshScratchFolder("backup"); }
 
     // Writes a backup with the tool's options; its path.
     static std::string Make(const char* pszName, const std::string& options)

@@ -1,12 +1,10 @@
 // The download library loadhttp.dll ("Get"), as the file download binds it.
-#include "HttpStub.h"
+#include "LoopbackHttpServer.h"
 #include "QuarantineUpload.h"
 #include "vxptool_run.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace
@@ -36,13 +34,6 @@ int OnProgress(int nStage, int, void* pContext)
     return 1;
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 }
 
 TEST(LoadHttpGet, DownloadsOnlyASuccessfulReply)
@@ -51,9 +42,9 @@ TEST(LoadHttpGet, DownloadsOnlyASuccessfulReply)
     ASSERT_TRUE(hLibrary != NULL);
     PFN_GET pfnGet = (PFN_GET)GetProcAddress(hLibrary, "Get");
     ASSERT_TRUE(pfnGet != NULL);
-    CHttpStub server;
+    CLoopbackHttpServer server;
     ASSERT_TRUE(server.Start());
-    std::string target = vxptest::ScratchFolder("download") + "\\file.bin";
+    std::string target = FreshScratchFolder("download") + "\\file.bin";
     std::string data("first\0second", 12);
     server.Script(200, { data.substr(0, 5), data.substr(5) });
 
@@ -66,7 +57,7 @@ TEST(LoadHttpGet, DownloadsOnlyASuccessfulReply)
     request.dwTag = 19;
     std::string stages;
     EXPECT_EQ(200, pfnGet(&request, OnProgress, &stages));
-    EXPECT_EQ(data, ReadFile(target));
+    EXPECT_EQ(data, ReadWholeFile(target));
     EXPECT_EQ('0', stages.front());
     EXPECT_EQ('6', stages.back());
     ASSERT_EQ(1u, server.Requests().size());

@@ -2,12 +2,11 @@
 // expiry at application and by the expiry thread.
 #include "OppPolicy.h"
 
+#include "VglTestSupport.h"
 #include "vxptool_run.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,19 +44,6 @@ long FakeClock()
     return g_nNow;
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 class OppPolicyTest : public ::testing::Test
 {
 protected:
@@ -65,7 +51,7 @@ protected:
     {
         InitializeCriticalSection(&g_statusLock);
         g_statuses.clear();
-        folder = vxptest::ScratchFolder("opp");
+        folder = FreshScratchFolder("opp");
         policy = folder + "\\zavuz.ini";
         restore = folder + "\\ZavuzRestore.ini";
         journal = folder + "\\ZaVuz.log";
@@ -110,8 +96,8 @@ TEST_F(OppPolicyTest, AppliesThenLiftsAndStopsTheExpiryThread)
 {
     WritePolicy(1, "1");
     EXPECT_EQ(OPP_APPLIED, Apply());
-    EXPECT_TRUE(Exists(restore));
-    std::string log = ReadFile(journal);
+    EXPECT_TRUE(FileExists(restore));
+    std::string log = ReadWholeFile(journal);
     EXPECT_NE(std::string::npos, log.find("SetOppEngFun set"));
     EXPECT_NE(std::string::npos, log.find("SetDWPatternPath " + folder + " -> 1"));
     EXPECT_NE(std::string::npos, log.find("ports=12345,80 enable=1 -> 1"));
@@ -121,7 +107,7 @@ TEST_F(OppPolicyTest, AppliesThenLiftsAndStopsTheExpiryThread)
     DWORD dwStart = GetTickCount();
     EXPECT_EQ(OPP_APPLIED, Apply());
     EXPECT_LT(GetTickCount() - dwStart, 5000u);
-    EXPECT_FALSE(Exists(restore));
+    EXPECT_FALSE(FileExists(restore));
     EXPECT_TRUE(waitOppExpiryThreadEnded(0));
     EXPECT_TRUE(Statuses().empty());
 }
@@ -132,8 +118,8 @@ TEST_F(OppPolicyTest, PolicyExpiredAtApplicationIsLifted)
     g_nNow = oppMinutesOf(ISSUE) + 60;
     EXPECT_EQ(OPP_E_EXPIRED, Apply());
     EXPECT_EQ(0u, Enable());
-    EXPECT_FALSE(Exists(restore));
-    EXPECT_NE(std::string::npos, ReadFile(journal).find("enable=0 -> 1"));
+    EXPECT_FALSE(FileExists(restore));
+    EXPECT_NE(std::string::npos, ReadWholeFile(journal).find("enable=0 -> 1"));
     EXPECT_TRUE(waitOppExpiryThreadEnded(0));
 }
 
@@ -143,7 +129,7 @@ TEST_F(OppPolicyTest, FailuresAndTheirReports)
     WritePolicy(1, "1");
     EXPECT_EQ(-3, Apply("12345,notaport"));
     EXPECT_EQ(0u, Enable());
-    EXPECT_NE(std::string::npos, ReadFile(journal).find("enable=0 -> 1"));
+    EXPECT_NE(std::string::npos, ReadWholeFile(journal).find("enable=0 -> 1"));
     EXPECT_TRUE(waitOppExpiryThreadEnded(0));
 
     // A pattern path the library refuses is reported, the apply result stands.
@@ -166,12 +152,12 @@ TEST_F(OppPolicyTest, ExpiryThreadLiftsThePolicyUnderThePolicyLock)
     g_nNow = oppMinutesOf(ISSUE) + 61;
     Sleep(400);
     // Waits for the lock: nothing lifted yet.
-    EXPECT_TRUE(Exists(restore));
+    EXPECT_TRUE(FileExists(restore));
     EXPECT_EQ(1u, Enable());
     UnlockOppPolicy();
 
     ASSERT_TRUE(waitOppExpiryThreadEnded(5000));
-    EXPECT_FALSE(Exists(restore));
+    EXPECT_FALSE(FileExists(restore));
     EXPECT_EQ(0u, Enable());
     EXPECT_EQ(std::vector<long>({ OPP_STATUS_EXPIRED }), Statuses());
 }

@@ -45,7 +45,7 @@ TEST(OtherUpdateSource, FirstMatchingRangeInKeyOrder)
 {
     const DWORD L = LocalAddress();
     ASSERT_NE(0u, L);
-    const std::string ini = vxptest::ScratchFolder("ous") + "\\ous.ini";
+    const std::string ini = FreshScratchFolder("ous") + "\\ous.ini";
     struct Case
     {
         const char* pszName;
@@ -110,12 +110,12 @@ TEST(OtherProduct, ServerProductNeedsItsConsoleFolder)
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, KEY, &hKey));
     EXPECT_FALSE(FindOtherProduct(OTHER_PRODUCT_SERVER, szName, sizeof(szName)));
 
-    std::string missing = vxptest::ScratchFolder("console") + "\\gone";
+    std::string missing = FreshScratchFolder("console") + "\\gone";
     RegSetValueExA(hKey, "ConsoleDirectory", 0, REG_SZ, (const BYTE*)missing.c_str(),
                    (DWORD)missing.size() + 1);
     EXPECT_FALSE(FindOtherProduct(OTHER_PRODUCT_SERVER, szName, sizeof(szName)));
 
-    std::string present = vxptest::ScratchFolder("console");
+    std::string present = FreshScratchFolder("console");
     RegSetValueExA(hKey, "ConsoleDirectory", 0, REG_SZ, (const BYTE*)present.c_str(),
                    (DWORD)present.size() + 1);
     RegCloseKey(hKey);

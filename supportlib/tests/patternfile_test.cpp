@@ -19,7 +19,7 @@ protected:
     void SetUp() override
     {
         const char* pszTest = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        m_folder = vxptest::ScratchFolder(std::string("pattern_") + pszTest);
+        m_folder = FreshScratchFolder(std::string("pattern_") + pszTest);
     }
 
     // Writes VXP$SIG.<number> with the tool's options.

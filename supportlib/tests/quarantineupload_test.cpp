@@ -2,8 +2,8 @@
 // against a loopback server through the real transfer library.
 #include "QuarantineUpload.h"
 
-#include "HttpStub.h"
 #include "KeyedCipher.h"
+#include "LoopbackHttpServer.h"
 #include "MessageDigest5.h"
 #include "vxptool_run.h"
 
@@ -12,27 +12,11 @@
 #include <errno.h>
 #include <stdio.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace
 {
 const char CGI[] = "/vigilon/cgi/cgiRecvFile.exe";
 const char BOUNDARY[] = "---------------------------7d21673b802fc\r\n";
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data)
-{
-    std::ofstream out(path.c_str(), std::ios::binary);
-    out << data;
-}
 
 std::string ExpectedVerify(const std::string& text)
 {
@@ -57,9 +41,9 @@ class QuarantineUploadTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        folder = vxptest::ScratchFolder("quarantine");
+        folder = FreshScratchFolder("quarantine");
         std::string infected("MZ\0\x01\r\nvirus body\xff", 17);
-        WriteFile(folder + "\\infected.bin", infected);
+        WriteWholeFile(folder + "\\infected.bin", infected);
         backup = folder + "\\backup.vsb";
         ASSERT_EQ(0, vxptest::RunTool("backup " + vxptest::Quote(backup) +
                                       " --folder C:\\DATA --name EICAR.COM --body " +
@@ -74,7 +58,7 @@ protected:
     }
 
     std::string folder, backup;
-    CHttpStub server;
+    CLoopbackHttpServer server;
 };
 }
 
@@ -85,14 +69,14 @@ TEST_F(QuarantineUploadTest, PostsTheBackupByteForByteWithItsVerifyDigest)
     ASSERT_EQ(QU_OK, Upload(FALSE, NULL, 0, &nError));
     EXPECT_EQ(0, nError);
 
-    std::vector<CHttpStub::Request> requests = server.Requests();
+    std::vector<CLoopbackHttpServer::Request> requests = server.Requests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(std::string("POST ") + CGI + " HTTP/1.0", requests[0].RequestLine());
     EXPECT_TRUE(requests[0].HasHeader(
         "Content-Type: multipart/form-data; boundary=-------------------------7d21673b802fc"));
     std::string expected = std::string(BOUNDARY) +
                            PartHeader("PC1", ExpectedVerify("C:\\DATA\\EICAR.COMPC1")) +
-                           ReadFile(backup) + "\r\n" + BOUNDARY;
+                           ReadWholeFile(backup) + "\r\n" + BOUNDARY;
     EXPECT_EQ(expected, requests[0].strBody);
 }
 
@@ -127,12 +111,12 @@ TEST_F(QuarantineUploadTest, ProxyOnlyWhenAskedFor)
     // Proxy texts without the flag: straight to the server (a proxy there would refuse).
     EXPECT_EQ(QU_OK, Upload(FALSE, "127.0.0.1", 1, &nError));
 
-    CHttpStub proxy;
+    CLoopbackHttpServer proxy;
     ASSERT_TRUE(proxy.Start());
     proxy.Script(200, { "cgiRecvFile_OK" });
     EXPECT_EQ(QU_OK, UploadQuarantineFile(backup.c_str(), "PC1", "server.example", 8080, CGI, &nError,
                                           TRUE, "127.0.0.1", proxy.Port(), "user", "secret"));
-    std::vector<CHttpStub::Request> requests = proxy.Requests();
+    std::vector<CLoopbackHttpServer::Request> requests = proxy.Requests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(std::string("POST http://server.example:8080") + CGI + " HTTP/1.0",
               requests[0].RequestLine());
@@ -143,7 +127,7 @@ TEST_F(QuarantineUploadTest, ProxyOnlyWhenAskedFor)
 TEST_F(QuarantineUploadTest, BodyOfAnEmptyFileAndFileErrors)
 {
     std::string empty = folder + "\\empty.vsb";
-    WriteFile(empty, "");
+    WriteWholeFile(empty, "");
     char* pBody = NULL;
     int cbBody = -1, nError = 0;
     ASSERT_EQ(QU_OK, buildQuarantineUploadBody(empty.c_str(), "PC1", &pBody, &cbBody, &nError));

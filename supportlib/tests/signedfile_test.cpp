@@ -1,30 +1,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include "MessageDigest5.h"
 #include "SignedFile.h"
+#include "VglTestSupport.h"
 
 namespace {
 
-std::string DataPath(const char* pszName)
-{
-    const char* pszDir = getenv("VGL_TEST_DATA");
-    return std::string("Z:") + (pszDir ? pszDir : ".") + "/" + pszName;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string WriteFile(const char* pszName, const std::string& data)
 {
-    std::ofstream out(pszName, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), (std::streamsize)data.size());
+    WriteWholeFile(pszName, data);
     return pszName;
 }
 
@@ -41,7 +27,7 @@ class SignedFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_good = ReadAll(DataPath("signed.bin"));
+        m_good = ReadWholeFile(TestDataFile("signed.bin"));
         ASSERT_EQ(BODY + SIG + 4, m_good.size());
         m_body = m_good.substr(0, BODY);
         m_sig = m_good.substr(BODY, SIG);
@@ -62,7 +48,7 @@ TEST_F(SignedFileTest, AcceptsGoodFileAndRejectsMalformedSignatureBlocks)
         { "sig-plus-modulus.bin", 0 },  // signature not below the modulus
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.nExpected, kvAuthMD5(DataPath(c.pszName).c_str())) << c.pszName;
+        EXPECT_EQ(c.nExpected, kvAuthMD5(TestDataFile(c.pszName).c_str())) << c.pszName;
 }
 
 TEST_F(SignedFileTest, AnyChangeToBodyOrSignatureFails)
@@ -104,7 +90,7 @@ TEST_F(SignedFileTest, UnacceptableTrailerOrUnreadableFileGivesMinusOne)
     for (const auto& c : cases)
         EXPECT_EQ(-1, kvAuthMD5(WriteFile("trailer.bin", c.data).c_str())) << c.pszWhat;
     EXPECT_EQ(-1, kvAuthMD5("no such file.bin"));
-    EXPECT_EQ(-1, kvAuthMD5(DataPath("no-such-dir/signed.bin").c_str()));
+    EXPECT_EQ(-1, kvAuthMD5(TestDataFile("no-such-dir/signed.bin").c_str()));
 }
 
 TEST(RsaModExp, SmallNumbers)

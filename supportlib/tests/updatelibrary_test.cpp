@@ -1,36 +1,21 @@
 // Update-library binding over the real Ruderire.DLL, and the port insertion.
 #include "UpdateLibrary.h"
 
+#include "VglTestSupport.h"
 #include "vxptool_run.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace
 {
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string Library(const char* pszName)
-{
-    const char* pszBin = getenv("VGL_BIN");
-    return "Z:" + std::string(pszBin ? pszBin : ".") + "/" + pszName;
-}
-
 class UpdateLibraryTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        journal = vxptest::ScratchFolder("kvu") + "\\Ruderire.log";
+        journal = FreshScratchFolder("kvu") + "\\Ruderire.log";
         SetEnvironmentVariableA("VGL_RUDERIRE_JOURNAL", journal.c_str());
     }
     void TearDown() override { SetEnvironmentVariableA("VGL_RUDERIRE_JOURNAL", NULL); }
@@ -94,12 +79,12 @@ TEST_F(UpdateLibraryTest, UpdateFillsTheThreeEntries)
     SKvuServer server = { szUrl, 8080 };
     char szError[128] = "";
     int nResult = DoKvuUpdate(&options, &server, &server, 0x1022, NULL, NULL, NULL, 4, 5, 1, 2, 3,
-                              szError, sizeof(szError), Library("Ruderire.DLL").c_str());
+                              szError, sizeof(szError), BinFile("Ruderire.DLL").c_str());
     EXPECT_EQ(4, nResult);
     EXPECT_STREQ("The components are up to date.", szError);
     EXPECT_STREQ("http://upd.example:8080/vigilon/update", szUrl);
 
-    std::string log = ReadFile(journal);
+    std::string log = ReadWholeFile(journal);
     const char* expected[] = {
         "KvuUpdateEx url=http://upd.example:8080/vigilon/update port=8080 flags=0x1022 count=3",
         "entry 0 kind=3 options=11 value=1 source=server options2=1 value2=0 options3=0 options4=0",
@@ -116,20 +101,20 @@ TEST_F(UpdateLibraryTest, ArgumentAndBindingFailures)
     SKvuOptions options = {};
     char szUrl[KVU_URL_BUFFER_SIZE] = "http://h/";
     SKvuServer server = { szUrl, 0 };
-    std::string ruderire = Library("Ruderire.DLL");
+    std::string ruderire = BinFile("Ruderire.DLL");
     EXPECT_EQ(KVU_E_ARGUMENT, DoKvuUpdate(NULL, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0, 0,
                                           0, NULL, 0, ruderire.c_str()));
     EXPECT_EQ(KVU_E_ARGUMENT, DoKvuUpdate(&options, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0,
                                           0, 0, NULL, 0, NULL));
     // A library without the entry points, and no library at all.
     EXPECT_EQ(KVU_E_BIND, DoKvuUpdate(&options, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0, 0,
-                                      0, NULL, 0, Library("ZaVuz.dll").c_str()));
+                                      0, NULL, 0, BinFile("ZaVuz.dll").c_str()));
     EXPECT_EQ(KVU_E_BIND, DoKvuUpdate(&options, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0, 0,
-                                      0, NULL, 0, Library("NoSuch.DLL").c_str()));
-    EXPECT_EQ(0, DoKvuSetProperty("MsgCodePage", "932", Library("ZaVuz.dll").c_str()));
+                                      0, NULL, 0, BinFile("NoSuch.DLL").c_str()));
+    EXPECT_EQ(0, DoKvuSetProperty("MsgCodePage", "932", BinFile("ZaVuz.dll").c_str()));
     EXPECT_EQ(0, DoKvuSetProperty(NULL, "932", ruderire.c_str()));
-    EXPECT_EQ("", ReadFile(journal));
+    EXPECT_EQ("", ReadWholeFile(journal));
 
     EXPECT_EQ(1, DoKvuSetProperty("MsgCodePage", "932", ruderire.c_str()));
-    EXPECT_NE(std::string::npos, ReadFile(journal).find("KvuSetProperty MsgCodePage=932"));
+    EXPECT_NE(std::string::npos, ReadWholeFile(journal).find("KvuSetProperty MsgCodePage=932"));
 }

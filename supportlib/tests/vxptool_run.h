@@ -1,9 +1,12 @@
-// Test helpers: scratch folders and the pattern-file tool (vxptool.exe in VGL_BIN),
-// which writes the pattern and backup fixtures, intact or damaged.
+// The pattern-file tool (vxptool.exe in VGL_BIN), which writes the pattern and backup
+// fixtures, intact or damaged.
 #ifndef VGL_TESTS_VXPTOOL_RUN_H
 #define VGL_TESTS_VXPTOOL_RUN_H
 
 #include <windows.h>
+
+#include "VglTestSupport.h"
+
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -19,8 +22,7 @@ inline std::string Quote(const std::string& s)
 // Runs vxptool with the arguments; its exit code, or -1 when it did not run.
 inline int RunTool(const std::string& args)
 {
-    const char* pszBin = getenv("VGL_BIN");
-    std::string cmd = "\"Z:" + std::string(pszBin ? pszBin : ".") + "/vxptool.exe\" " + args;
+    std::string cmd = Quote(BinFile("vxptool.exe")) + " " + args;
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back('\0');
     SECURITY_ATTRIBUTES sa = { sizeof(sa), NULL, TRUE };
@@ -47,26 +49,6 @@ inline int RunTool(const std::string& args)
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return (int)dwCode;
-}
-
-// An empty folder of that name in the working folder; its full path.
-inline std::string ScratchFolder(const std::string& name)
-{
-    char szCwd[MAX_PATH];
-    GetCurrentDirectoryA(sizeof(szCwd), szCwd);
-    std::string folder = std::string(szCwd) + "\\" + name;
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((folder + "\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string path = folder + "\\" + fd.cFileName;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        } while (FindNextFileA(hFind, &fd));
-        FindClose(hFind);
-    }
-    CreateDirectoryA(folder.c_str(), NULL);
-    return folder;
 }
 
 } // namespace vxptest

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "AccBuffer.h"
+#include "VglTestSupport.h"
 
 #include <afxfile.h>
 #include <memory>
@@ -25,28 +26,7 @@ std::string Pattern(size_t cb)
     return s;
 }
 
-void WriteBytes(const char* pszPath, const std::string& bytes)
-{
-    FILE* f = fopen(pszPath, "wb");
-    ASSERT_NE((FILE*)NULL, f);
-    if (!bytes.empty())
-        fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
-std::string ReadBytes(const char* pszPath)
-{
-    std::string bytes;
-    FILE* f = fopen(pszPath, "rb");
-    if (f == NULL)
-        return "<missing>";
-    char buf[4096];
-    size_t cb;
-    while ((cb = fread(buf, 1, sizeof(buf), f)) > 0)
-        bytes.append(buf, cb);
-    fclose(f);
-    return bytes;
-}
+std::string ReadBytes(const char* pszPath) { return ReadWholeFile(pszPath, "<missing>"); }
 } // namespace
 
 TEST(AccBuffer, GrowsInWholeSteps)
@@ -182,7 +162,7 @@ TEST(AccBuffer, GetStringStopsAtZeroByte)
 TEST(AccBuffer, WriteReplacesFileButEmptyBufferLeavesIt)
 {
     const char* pszFile = "accbuffer_write.bin";
-    WriteBytes(pszFile, "0123456789");
+    WriteWholeFile(pszFile, "0123456789");
 
     CAccBuffer empty;
     empty.Write(pszFile);
@@ -208,7 +188,7 @@ TEST(AccBuffer, ReadAppendsWholeFile)
     {
         const char* pszFile = "accbuffer_read.bin";
         std::string bytes = Pattern(c.cb);
-        WriteBytes(pszFile, bytes);
+        WriteWholeFile(pszFile, bytes);
         CAccBuffer buffer;
         buffer.Read(pszFile);
         EXPECT_EQ(bytes, Content(buffer)) << c.cb;

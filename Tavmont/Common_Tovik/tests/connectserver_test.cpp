@@ -2,7 +2,7 @@
 // server name, errors that end the fall-back, cancel and the one-at-a-time lock.
 #include "ConnectServer.h"
 
-#include "LoopbackServer.h"
+#include "LoopbackHttpServer.h"
 #include "productkey_fixture.h"
 
 #include <process.h>
@@ -71,13 +71,13 @@ protected:
                                               fIntranet, pstrError);
     }
 
-    static std::string Host(const CLoopbackServer::Request& r)
+    static std::string Host(const CLoopbackHttpServer::Request& r)
     {
         size_t n = r.strHead.find("\r\nHost: ");
         return n == std::string::npos ? "" : r.strHead.substr(n + 8, r.strHead.find("\r\n", n + 2) - n - 8);
     }
 
-    CLoopbackServer m_server;
+    CLoopbackHttpServer m_server;
 };
 }
 
@@ -144,7 +144,7 @@ TEST_F(ConnectServerTest, NameFormOrderFollowsFqdnFirst)
 
 TEST_F(ConnectServerTest, ProxyModesInTheirOrder)
 {
-    CLoopbackServer profileProxy, browserProxy;
+    CLoopbackHttpServer profileProxy, browserProxy;
     ASSERT_TRUE(profileProxy.Start());
     ASSERT_TRUE(browserProxy.Start());
     WriteDword(NULL, "UseProxy", 1);
@@ -186,7 +186,7 @@ TEST_F(ConnectServerTest, ProxyModesInTheirOrder)
 
 TEST_F(ConnectServerTest, TimeOutEndsTheWholeRequest)
 {
-    m_server.SetMode(CLoopbackServer::SILENT);
+    m_server.SetMode(CLoopbackHttpServer::SILENT);
     UseServer("localhost");
     NS_RegistryKey::STimeout timeouts = { 1000, 1000, 1000, 1000, 1000 };
     CAccBuffer reply;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ReserveSpace.h"
+#include "VglTestSupport.h"
 
 #include <string>
 #include <vector>
@@ -13,9 +14,7 @@ class DiskReserve : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char szDir[MAX_PATH];
-        GetCurrentDirectoryA(MAX_PATH, szDir);
-        m_strDir = std::string(szDir) + "\\reserve_scratch";
+        m_strDir = ScratchFile("reserve_scratch");
         CreateDirectoryA(m_strDir.c_str(), NULL);
         m_strFile = m_strDir + "\\Reserve";
         Remove(m_strFile);

@@ -1,7 +1,7 @@
 // The HTTP request runner against a loopback server.
 #include <gtest/gtest.h>
 
-#include "LoopbackServer.h"
+#include "LoopbackHttpServer.h"
 #include "MyHttpFile.h"
 
 #include <afxfile.h>
@@ -96,7 +96,7 @@ protected:
         m_option.m_dwAccessType = INTERNET_OPEN_TYPE_DIRECT;
     }
 
-    CLoopbackServer m_server;
+    CLoopbackHttpServer m_server;
     SHttpRequestOption m_option;
 };
 
@@ -154,7 +154,7 @@ TEST_F(HttpConnectTest, ReplyBodyRequestLineAndContentLength)
     EXPECT_EQ(strBody, Content(buffer));
     EXPECT_EQ(1, log.nContentLengthCalls);
     EXPECT_EQ(strBody.size(), log.dwContentLength);
-    std::vector<CLoopbackServer::Request> requests = m_server.Requests();
+    std::vector<CLoopbackHttpServer::Request> requests = m_server.Requests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ(std::string("GET ") + OBJECT + " HTTP/1.1", requests[0].RequestLine());
     EXPECT_TRUE(requests[0].HasHeader("Accept: */*"));
@@ -215,7 +215,7 @@ TEST_F(HttpConnectTest, CredentialHeaders)
         option.m_pszUserPassword = c.pszPassword;
         CAccBuffer buffer;
         ASSERT_EQ(Outcome::OK, RunRequest(option, buffer).kind);
-        CLoopbackServer::Request request = m_server.Requests().back();
+        CLoopbackHttpServer::Request request = m_server.Requests().back();
         size_t nFound = 0, nWanted = 0;
         for (size_t n = 0; (n = request.strHead.find("Authorization: Basic", n)) != std::string::npos; ++n)
             ++nFound;
@@ -269,7 +269,7 @@ TEST_F(HttpConnectTest, WinInetFailuresPassUnchanged)
         option.m_pszServerName = c.pszServer;
         if (c.fClosedPort)
         {
-            CLoopbackServer closed;
+            CLoopbackHttpServer closed;
             ASSERT_TRUE(closed.Start());
             option.m_nServerPort = closed.Port();
         }   // stopped: nobody listens there any more
@@ -282,7 +282,7 @@ TEST_F(HttpConnectTest, WinInetFailuresPassUnchanged)
 
 TEST_F(HttpConnectTest, SilentServerTimesOut)
 {
-    m_server.SetMode(CLoopbackServer::SILENT);
+    m_server.SetMode(CLoopbackHttpServer::SILENT);
     for (bool fCancelCallback : {false, true})
     {
         CallbackLog log;
@@ -306,7 +306,7 @@ TEST_F(HttpConnectTest, SilentServerTimesOut)
 
 TEST_F(HttpConnectTest, CancelWhileWaitingAndZeroTimeLimit)
 {
-    m_server.SetMode(CLoopbackServer::SILENT);
+    m_server.SetMode(CLoopbackHttpServer::SILENT);
     CallbackLog log;
     log.fCancel = TRUE;
     m_option.m_pfConnectCancelCallback = Cancel;

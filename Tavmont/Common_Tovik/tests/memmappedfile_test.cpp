@@ -4,6 +4,7 @@
 #include "SystemError.h"
 #include "Utils_MemMappedFile.h"
 #include "childprocess.h"
+#include "VglTestSupport.h"
 
 #include <stdio.h>
 #include <string>
@@ -15,20 +16,6 @@ std::string UniqueName(const char* pszKind)
     char sz[128];
     sprintf(sz, "VglTest_%s_%lu_%lu", pszKind, GetCurrentProcessId(), GetTickCount());
     return sz;
-}
-
-std::string ReadFileText(const std::string& strPath)
-{
-    std::string strText;
-    FILE* pFile = fopen(strPath.c_str(), "rb");
-    if (pFile == NULL)
-        return strText;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), pFile)) > 0)
-        strText.append(buf, n);
-    fclose(pFile);
-    return strText;
 }
 } // namespace
 
@@ -63,7 +50,7 @@ TEST(MemMappedFile, AnotherProcessReadsTheValues)
                                                           " mapping_child.txt"));
     char szExpected[128];
     sprintf(szExpected, "%lu %lu 6.150.1021 11 1", 0x1234ABCDul, GetCurrentProcessId());
-    EXPECT_EQ(szExpected, ReadFileText("mapping_child.txt"));
+    EXPECT_EQ(szExpected, ReadWholeFile("mapping_child.txt"));
 
     // Closing the creator's handle ends the mapping.
     CloseHandle(hHwnd);
@@ -71,7 +58,7 @@ TEST(MemMappedFile, AnotherProcessReadsTheValues)
     CloseHandle(hText);
     ASSERT_EQ(0, NS_ChildProcess::Run("readmappings", strHwnd + " " + strDword + " " + strText +
                                                           " mapping_child.txt"));
-    EXPECT_EQ("0 0 (none) 0 0", ReadFileText("mapping_child.txt"));
+    EXPECT_EQ("0 0 (none) 0 0", ReadWholeFile("mapping_child.txt"));
 }
 
 TEST(MemMappedFile, ExistingMappingKeepsItsFirstValue)

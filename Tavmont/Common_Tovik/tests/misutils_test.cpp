@@ -3,6 +3,7 @@
 
 #include "Misutils.h"
 #include "MisutilsString.h"
+#include "VglTestSupport.h"
 
 #include <algorithm>
 #include <mbctype.h>
@@ -14,37 +15,6 @@
 
 namespace
 {
-std::string CurrentFolder()
-{
-    char szDir[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, szDir);
-    return szDir;
-}
-
-void WriteBytes(const std::string& strPath, const std::string& strData)
-{
-    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h) << strPath;
-    DWORD cb = 0;
-    WriteFile(h, strData.data(), (DWORD)strData.size(), &cb, NULL);
-    CloseHandle(h);
-}
-
-std::string ReadBytes(const std::string& strPath)
-{
-    std::string strData;
-    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buf[4096];
-    DWORD cb = 0;
-    while (ReadFile(h, buf, sizeof(buf), &cb, NULL) && cb)
-        strData.append(buf, cb);
-    CloseHandle(h);
-    return strData;
-}
-
 FILETIME MakeTime(WORD wYear, WORD wMonth, WORD wDay)
 {
     SYSTEMTIME st = {wYear, wMonth, 0, wDay, 10, 20, 30, 0};
@@ -76,49 +46,6 @@ FILETIME LastWrite(const std::string& strPath)
     return ft;
 }
 
-void RemoveAll(const std::string& strFolder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((strFolder + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::string strName = fd.cFileName;
-            if (strName == "." || strName == "..")
-                continue;
-            std::string strPath = strFolder + "\\" + strName;
-            SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveAll(strPath);
-            else
-                DeleteFileA(strPath.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(strFolder.c_str());
-}
-
-// Names of the entries of a folder, sorted, "." and ".." left out.
-std::vector<std::string> Entries(const std::string& strFolder)
-{
-    std::vector<std::string> arr;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((strFolder + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::string strName = fd.cFileName;
-            if (strName != "." && strName != "..")
-                arr.push_back(strName);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    std::sort(arr.begin(), arr.end());
-    return arr;
-}
-
 std::string Joined(const std::vector<std::string>& arr)
 {
     std::string s;
@@ -134,10 +61,10 @@ protected:
     void SetUp() override
     {
         m_strDir = CurrentFolder() + "\\misutils_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RemoveAll(m_strDir);
+        RemoveTree(m_strDir);
         ASSERT_TRUE(CreateDirectoryA(m_strDir.c_str(), NULL));
     }
-    void TearDown() override { RemoveAll(m_strDir); }
+    void TearDown() override { RemoveTree(m_strDir); }
 
     std::string Path(const std::string& strName) const { return m_strDir + "\\" + strName; }
 
@@ -239,7 +166,7 @@ TEST(Misutils, SuspectFolderIsCreatedUnderTheProgramFolder)
 
 TEST_F(FileUtils, ExistenceTestsAcceptFilesAndFolders)
 {
-    WriteBytes(Path("f.txt"), "x");
+    WriteWholeFile(Path("f.txt"), "x");
     for (auto pfn : {isFileExist, isDirectoryExist, isPathExist})
     {
         EXPECT_TRUE(pfn(Path("f.txt").c_str()));
@@ -251,7 +178,7 @@ TEST_F(FileUtils, ExistenceTestsAcceptFilesAndFolders)
 TEST_F(FileUtils, FileStatusAndTimes)
 {
     std::string strFile = Path("status.bin");
-    WriteBytes(strFile, std::string(1234, 'z'));
+    WriteWholeFile(strFile, std::string(1234, 'z'));
     FILETIME ftWrite = MakeTime(2003, 4, 5);
     SetTimes(strFile, ftWrite);
     SetFileAttributesA(strFile.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
@@ -272,9 +199,9 @@ TEST_F(FileUtils, FileStatusAndTimes)
 
 TEST_F(FileUtils, FileIsNewerOnlyWhenTheSecondWasWrittenStrictlyLater)
 {
-    WriteBytes(Path("old"), "1");
-    WriteBytes(Path("same"), "2");
-    WriteBytes(Path("new"), "3");
+    WriteWholeFile(Path("old"), "1");
+    WriteWholeFile(Path("same"), "2");
+    WriteWholeFile(Path("new"), "3");
     SetTimes(Path("old"), MakeTime(2004, 1, 1));
     SetTimes(Path("same"), MakeTime(2004, 1, 1));
     SetTimes(Path("new"), MakeTime(2004, 1, 2));
@@ -295,7 +222,7 @@ TEST_F(FileUtils, LatestFileIsTheLastWrittenMatchingFile)
     };
     for (const auto& f : files)
     {
-        WriteBytes(Path(f.name), f.name);
+        WriteWholeFile(Path(f.name), f.name);
         SetTimes(Path(f.name), MakeTime(2004, 6, f.day));
     }
     EXPECT_STREQ("b.pat", findLatestFile(m_strDir.c_str(), "*.pat"));
@@ -304,7 +231,7 @@ TEST_F(FileUtils, LatestFileIsTheLastWrittenMatchingFile)
 
 TEST_F(FileUtils, DeleteFileForceDeletesReadOnlyFiles)
 {
-    WriteBytes(Path("ro.txt"), "x");
+    WriteWholeFile(Path("ro.txt"), "x");
     SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(deleteFileForce(Path("ro.txt").c_str()));
     EXPECT_FALSE(isFileExist(Path("ro.txt").c_str()));
@@ -316,10 +243,10 @@ TEST_F(FileUtils, CollectFilesListsSubfolderFilesFirst)
     CreateDirectoryA(Path("sub").c_str(), NULL);
     CreateDirectoryA(Path("sub\\deep").c_str(), NULL);
     CreateDirectoryA(Path("dir.txt").c_str(), NULL);
-    WriteBytes(Path("a.txt"), "");
-    WriteBytes(Path("b.log"), "");
-    WriteBytes(Path("sub\\c.txt"), "");
-    WriteBytes(Path("sub\\deep\\d.txt"), "");
+    WriteWholeFile(Path("a.txt"), "");
+    WriteWholeFile(Path("b.log"), "");
+    WriteWholeFile(Path("sub\\c.txt"), "");
+    WriteWholeFile(Path("sub\\deep\\d.txt"), "");
 
     CStringArray arr;
     ASSERT_EQ(3, collectFiles(arr, m_strDir.c_str(), "*.txt", TRUE));
@@ -340,7 +267,7 @@ TEST_F(FileUtils, CountFilesSkipsListedExtensionsAndFilesWithoutOne)
     CreateDirectoryA(Path("sub").c_str(), NULL);
     CreateDirectoryA(Path(".hidden").c_str(), NULL);
     for (const char* name : {"a.txt", "b.BIN", "noext", "sub\\d.txt", "sub\\e.bat", ".hidden\\f.txt"})
-        WriteBytes(Path(name), "");
+        WriteWholeFile(Path(name), "");
 
     LONG lCounter = 10;
     EXPECT_EQ(3, countFiles(m_strDir.c_str(), "*.*", 0, &lCounter, TRUE, ".BIN,.BAT"));
@@ -379,9 +306,9 @@ TEST_F(FileUtils, DeleteTreeWithoutRecursionReportsFolderEntriesAsFailures)
 {
     CreateDirectoryA(Path("root").c_str(), NULL);
     CreateDirectoryA(Path("root\\sub").c_str(), NULL);
-    WriteBytes(Path("root\\a.txt"), "");
-    WriteBytes(Path("root\\h.txt"), "");
-    WriteBytes(Path("root\\sub\\b.txt"), "");
+    WriteWholeFile(Path("root\\a.txt"), "");
+    WriteWholeFile(Path("root\\h.txt"), "");
+    WriteWholeFile(Path("root\\sub\\b.txt"), "");
     SetFileAttributesA(Path("root\\h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
 
     std::vector<std::string> arrCalls;
@@ -389,7 +316,7 @@ TEST_F(FileUtils, DeleteTreeWithoutRecursionReportsFolderEntriesAsFailures)
     std::sort(arrCalls.begin(), arrCalls.end());
     EXPECT_EQ(".-|..-|a.txt+|h.txt+|sub-", Joined(arrCalls));
     // Not empty, so the folder stays.
-    EXPECT_EQ("sub", Joined(Entries(Path("root"))));
+    EXPECT_EQ("sub", Joined(FolderEntries(Path("root"))));
 }
 
 TEST_F(FileUtils, DeleteTreeRemovesAWholeTreeOrOnlyMatchingFiles)
@@ -398,12 +325,12 @@ TEST_F(FileUtils, DeleteTreeRemovesAWholeTreeOrOnlyMatchingFiles)
     CreateDirectoryA(Path("root\\sub").c_str(), NULL);
     CreateDirectoryA(Path("root\\sub\\deep").c_str(), NULL);
     for (const char* name : {"root\\a.log", "root\\b.txt", "root\\sub\\c.log", "root\\sub\\deep\\d.txt"})
-        WriteBytes(Path(name), "");
+        WriteWholeFile(Path(name), "");
     SetFileAttributesA(Path("root\\sub\\c.log").c_str(), FILE_ATTRIBUTE_SYSTEM);
 
     deleteTree(Path("root").c_str(), NULL, NULL, FALSE, FALSE, "*.log");
-    EXPECT_EQ("b.txt|sub", Joined(Entries(Path("root"))));
-    EXPECT_EQ("c.log|deep", Joined(Entries(Path("root\\sub"))));
+    EXPECT_EQ("b.txt|sub", Joined(FolderEntries(Path("root"))));
+    EXPECT_EQ("c.log|deep", Joined(FolderEntries(Path("root\\sub"))));
 
     deleteTree(Path("root").c_str(), NULL, NULL, TRUE, TRUE, "*.*");
     EXPECT_FALSE(isPathExist(Path("root").c_str()));
@@ -413,53 +340,53 @@ TEST_F(FileUtils, CollapseSubFoldersMovesEveryFileUpIntoTheTarget)
 {
     CreateDirectoryA(Path("s1").c_str(), NULL);
     CreateDirectoryA(Path("s1\\s2").c_str(), NULL);
-    WriteBytes(Path("own.txt"), "own");
-    WriteBytes(Path("a.txt"), "old a");
-    WriteBytes(Path("s1\\a.txt"), "new a");
-    WriteBytes(Path("s1\\s2\\b.txt"), "b");
+    WriteWholeFile(Path("own.txt"), "own");
+    WriteWholeFile(Path("a.txt"), "old a");
+    WriteWholeFile(Path("s1\\a.txt"), "new a");
+    WriteWholeFile(Path("s1\\s2\\b.txt"), "b");
 
     EXPECT_EQ(2, collapseSubFolders(m_strDir.c_str(), m_strDir.c_str(), 0));
-    EXPECT_EQ("a.txt|b.txt|own.txt|s1", Joined(Entries(m_strDir)));
-    EXPECT_EQ("s2", Joined(Entries(Path("s1"))));
-    EXPECT_EQ("new a", ReadBytes(Path("a.txt")));
-    EXPECT_EQ("own", ReadBytes(Path("own.txt")));
+    EXPECT_EQ("a.txt|b.txt|own.txt|s1", Joined(FolderEntries(m_strDir)));
+    EXPECT_EQ("s2", Joined(FolderEntries(Path("s1"))));
+    EXPECT_EQ("new a", ReadWholeFile(Path("a.txt")));
+    EXPECT_EQ("own", ReadWholeFile(Path("own.txt")));
 }
 
 TEST_F(FileUtils, MoveFileReplacesTheTargetAndRemovesTheSource)
 {
-    WriteBytes(Path("new.exe"), "new build");
-    WriteBytes(Path("cur.exe"), "old build");
+    WriteWholeFile(Path("new.exe"), "new build");
+    WriteWholeFile(Path("cur.exe"), "old build");
     SetFileAttributesA(Path("cur.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     SetTimes(Path("new.exe"), MakeTime(2004, 2, 3));
 
     EXPECT_TRUE(moveFileEx(Path("new.exe").c_str(), Path("cur.exe").c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
-    EXPECT_EQ("cur.exe", Joined(Entries(m_strDir)));
-    EXPECT_EQ("new build", ReadBytes(Path("cur.exe")));
+    EXPECT_EQ("cur.exe", Joined(FolderEntries(m_strDir)));
+    EXPECT_EQ("new build", ReadWholeFile(Path("cur.exe")));
     FILETIME ftExpected = MakeTime(2004, 2, 3), ftWrite = LastWrite(Path("cur.exe"));
     EXPECT_EQ(0, CompareFileTime(&ftExpected, &ftWrite));
 
     EXPECT_TRUE(moveFileEx(Path("cur.exe").c_str(), Path("fresh.exe").c_str(), 0));
-    EXPECT_EQ("fresh.exe", Joined(Entries(m_strDir)));
+    EXPECT_EQ("fresh.exe", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, FailedMoveKeepsTheOldTarget)
 {
-    WriteBytes(Path("VigilonUpdate.exe"), "installed");
+    WriteWholeFile(Path("VigilonUpdate.exe"), "installed");
     // A missing source, and a file moved onto itself.
     EXPECT_FALSE(moveFileEx(Path("95did.exe").c_str(), Path("VigilonUpdate.exe").c_str(), 3));
     EXPECT_FALSE(moveFileEx(Path("VigilonUpdate.exe").c_str(), Path("VIGILONUPDATE.EXE").c_str(), 3));
-    EXPECT_EQ("installed", ReadBytes(Path("VigilonUpdate.exe")));
+    EXPECT_EQ("installed", ReadWholeFile(Path("VigilonUpdate.exe")));
     // A folder that does not exist.
-    WriteBytes(Path("95did.exe"), "new");
+    WriteWholeFile(Path("95did.exe"), "new");
     EXPECT_FALSE(moveFileEx(Path("95did.exe").c_str(), Path("none\\VigilonUpdate.exe").c_str(), 3));
-    EXPECT_EQ("95did.exe|VigilonUpdate.exe", Joined(Entries(m_strDir)));
+    EXPECT_EQ("95did.exe|VigilonUpdate.exe", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, MoveOntoALockedTargetGivesUpAfterFiveTriesASecondApart)
 {
-    WriteBytes(Path("src.dat"), "new");
-    WriteBytes(Path("locked.dat"), "old");
+    WriteWholeFile(Path("src.dat"), "new");
+    WriteWholeFile(Path("locked.dat"), "old");
     HANDLE hLock = CreateFileA(Path("locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
@@ -471,8 +398,8 @@ TEST_F(FileUtils, MoveOntoALockedTargetGivesUpAfterFiveTriesASecondApart)
     EXPECT_FALSE(fMoved);
     EXPECT_GE(dwElapsed, 3500u);
     EXPECT_LT(dwElapsed, 7000u);
-    EXPECT_EQ("old", ReadBytes(Path("locked.dat")));
-    EXPECT_EQ("locked.dat|src.dat", Joined(Entries(m_strDir)));
+    EXPECT_EQ("old", ReadWholeFile(Path("locked.dat")));
+    EXPECT_EQ("locked.dat|src.dat", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, CopyFileCarriesTimesAndAttributesOverAReadOnlyTarget)
@@ -480,34 +407,34 @@ TEST_F(FileUtils, CopyFileCarriesTimesAndAttributesOverAReadOnlyTarget)
     std::string strData;
     for (int i = 0; i < 40000; ++i)
         strData += (char)('a' + i % 26);
-    WriteBytes(Path("src.ini"), strData);
+    WriteWholeFile(Path("src.ini"), strData);
     SetTimes(Path("src.ini"), MakeTime(2002, 8, 9));
     SetFileAttributesA(Path("src.ini").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-    WriteBytes(Path("dst.ini"), "old");
+    WriteWholeFile(Path("dst.ini"), "old");
     SetFileAttributesA(Path("dst.ini").c_str(), FILE_ATTRIBUTE_READONLY);
 
     ASSERT_TRUE(copyFileEx(Path("src.ini").c_str(), Path("dst.ini").c_str()));
-    EXPECT_TRUE(strData == ReadBytes(Path("dst.ini")));
+    EXPECT_TRUE(strData == ReadWholeFile(Path("dst.ini")));
     EXPECT_EQ((DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE), GetFileAttributesA(Path("dst.ini").c_str()));
     FILETIME ftExpected = MakeTime(2002, 8, 9), ftWrite = LastWrite(Path("dst.ini"));
     EXPECT_EQ(0, CompareFileTime(&ftExpected, &ftWrite));
-    EXPECT_EQ("dst.ini|src.ini", Joined(Entries(m_strDir)));
+    EXPECT_EQ("dst.ini|src.ini", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, FailedCopyKeepsTheOldTarget)
 {
-    WriteBytes(Path("dst.ini"), "old");
+    WriteWholeFile(Path("dst.ini"), "old");
     EXPECT_FALSE(copyFileEx(Path("missing.ini").c_str(), Path("dst.ini").c_str()));
-    EXPECT_EQ("old", ReadBytes(Path("dst.ini")));
+    EXPECT_EQ("old", ReadWholeFile(Path("dst.ini")));
 
     // A target that cannot be deleted.
-    WriteBytes(Path("src.ini"), "new");
+    WriteWholeFile(Path("src.ini"), "new");
     HANDLE hLock = CreateFileA(Path("dst.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
     EXPECT_FALSE(copyFileEx(Path("src.ini").c_str(), Path("dst.ini").c_str()));
     CloseHandle(hLock);
-    EXPECT_EQ("old", ReadBytes(Path("dst.ini")));
-    EXPECT_EQ("dst.ini|src.ini", Joined(Entries(m_strDir)));
+    EXPECT_EQ("old", ReadWholeFile(Path("dst.ini")));
+    EXPECT_EQ("dst.ini|src.ini", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, CopyCutShortByAReadErrorFailsAndLeavesNoPartialFile)
@@ -526,13 +453,13 @@ TEST_F(FileUtils, CopyCutShortByAReadErrorFailsAndLeavesNoPartialFile)
         DisconnectNamedPipe(hPipe);
         CloseHandle(hPipe);
     });
-    WriteBytes(Path("dst.bin"), "old");
+    WriteWholeFile(Path("dst.bin"), "old");
     BOOL fCopied = copyFileEx(pszPipe, Path("dst.bin").c_str());
     writer.join();
 
     EXPECT_FALSE(fCopied);
-    EXPECT_EQ("old", ReadBytes(Path("dst.bin")).substr(0, 20));
-    EXPECT_EQ("dst.bin", Joined(Entries(m_strDir)));
+    EXPECT_EQ("old", ReadWholeFile(Path("dst.bin")).substr(0, 20));
+    EXPECT_EQ("dst.bin", Joined(FolderEntries(m_strDir)));
 }
 
 TEST_F(FileUtils, CreateDirectoryBuildsTheMissingLevels)
@@ -549,7 +476,7 @@ TEST_F(FileUtils, CreateDirectoryBuildsTheMissingLevels)
     EXPECT_TRUE(isDirectoryExist(Path("c\\d").c_str()));
 
     // A file is in the way.
-    WriteBytes(Path("file"), "");
+    WriteWholeFile(Path("file"), "");
     EXPECT_FALSE(createDirectory(Path("file\\x\\y").c_str(), FALSE));
     EXPECT_FALSE(createDirectory("", FALSE));
 
@@ -589,7 +516,7 @@ TEST_F(FileUtils, WriteFileWithProgressReportsPercentages)
         EXPECT_TRUE(writeFileWithProgress(file, strData.data(), c.length, RecordProgress));
         file.Close();
         EXPECT_EQ(c.percents, g_arrPercents) << c.length;
-        EXPECT_TRUE(strData == ReadBytes(Path("out.bin"))) << c.length;
+        EXPECT_TRUE(strData == ReadWholeFile(Path("out.bin"))) << c.length;
     }
 
     // The last callback's result; a failed write stops at once.
@@ -617,9 +544,9 @@ protected:
     {
         FileUtils::SetUp();
         m_strIni = std::string(getWindowsDirectoryPath()) + "\\wininit.ini";
-        m_fHadIni = GetFileAttributesA(m_strIni.c_str()) != INVALID_FILE_ATTRIBUTES;
+        m_fHadIni = FileExists(m_strIni);
         if (m_fHadIni)
-            m_strSaved = ReadBytes(m_strIni);
+            m_strSaved = ReadWholeFile(m_strIni);
         DeleteFileA(m_strIni.c_str());
     }
     void TearDown() override
@@ -627,7 +554,7 @@ protected:
         WritePrivateProfileStringA(NULL, NULL, NULL, m_strIni.c_str()); // flush the profile cache
         DeleteFileA(m_strIni.c_str());
         if (m_fHadIni)
-            WriteBytes(m_strIni, m_strSaved);
+            WriteWholeFile(m_strIni, m_strSaved);
         FileUtils::TearDown();
     }
 
@@ -653,7 +580,7 @@ TEST_F(RestartDeletion, LinesAreAddedAfterTheExistingOnes)
     ASSERT_EQ((DWORD)VER_PLATFORM_WIN32_WINDOWS, vi.dwPlatformId);
 
     ASSERT_TRUE(WritePrivateProfileSectionA("Rename", "NUL=C:\\OLD.TXT\0C:\\A.EXE=C:\\B.EXE\0", m_strIni.c_str()));
-    WriteBytes(Path("a long file name.dat"), "");
+    WriteWholeFile(Path("a long file name.dat"), "");
     char szShort[MAX_PATH];
     ASSERT_NE(0u, GetShortPathNameA(Path("a long file name.dat").c_str(), szShort, MAX_PATH));
 

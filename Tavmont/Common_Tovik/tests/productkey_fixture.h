@@ -7,6 +7,7 @@
 
 #include "RegistryKey.h"
 #include "atlbase.h"
+#include "VglTestSupport.h"
 
 #include <stdlib.h>
 #include <string>
@@ -100,36 +101,17 @@ protected:
         return strValue;
     }
 
-    // The settings file of the Windows folder.
-    static std::string SettingsFilePath()
-    {
-        char szWindows[MAX_PATH];
-        GetWindowsDirectoryA(szWindows, MAX_PATH);
-        return std::string(szWindows) + "\\Vglscan.ini";
-    }
-
     // Copies the fixture tests/data/<name> into the Windows folder as the settings file.
     static void InstallSettingsFile(const char* pszFixture)
     {
-        const char* pszData = getenv("VGL_TEST_DATA");
-        ASSERT_TRUE(pszData != NULL);
-        std::string strSource = std::string("Z:") + pszData + "/" + pszFixture;
-        for (size_t i = 0; i < strSource.size(); ++i)
-        {
-            if (strSource[i] == '/')
-                strSource[i] = '\\';
-        }
+        ASSERT_TRUE(getenv("VGL_TEST_DATA") != NULL);
+        std::string strSource = TestDataFile(pszFixture);
         ASSERT_TRUE(CopyFileA(strSource.c_str(), SettingsFilePath().c_str(), FALSE))
             << strSource;
         SetFileAttributesA(SettingsFilePath().c_str(), FILE_ATTRIBUTE_NORMAL);
         // The copy keeps the fixture's time stamp, and the profile cache judges a
         // file unchanged by it: fixtures checked out in one second look alike.
         WritePrivateProfileStringA(NULL, NULL, NULL, SettingsFilePath().c_str());
-    }
-
-    static void RemoveSettingsFile()
-    {
-        DeleteFileA(SettingsFilePath().c_str());
     }
 };
 

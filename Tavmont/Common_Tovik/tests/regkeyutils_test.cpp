@@ -3,6 +3,7 @@
 
 #include "SystemError.h"
 #include "Utils_RegKey.h"
+#include "VglTestSupport.h"
 
 #include <stdio.h>
 #include <string>
@@ -253,35 +254,12 @@ TEST_F(RegKeyUtils, DeleteKeyTreeRemovesEverythingBelow)
     EXPECT_FALSE(deleteKey(HKEY_CURRENT_USER, ""));
 }
 
-namespace
-{
-std::string TestFolder()
-{
-    char sz[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, sz);
-    return sz;
-}
-
-void Touch(const std::string& strPath)
-{
-    FILE* pFile = fopen(strPath.c_str(), "wb");
-    ASSERT_TRUE(pFile != NULL);
-    fputs("x", pFile);
-    fclose(pFile);
-}
-
-bool FileExists(const std::string& strPath)
-{
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-} // namespace
-
 TEST(ComClass, RemoveActiveXControlDeletesFilesAndKeys)
 {
     const std::string strClsid = "{0A6E3F10-7B1C-4D2E-9F00-5A1B2C3D4E5F}";
-    const std::string strServer = TestFolder() + "\\vgltestctl.ocx";
-    Touch(strServer);   // not a library: nothing to unregister, still deleted
-    Touch(TestFolder() + "\\vgltestctl.inf");
+    const std::string strServer = CurrentFolder() + "\\vgltestctl.ocx";
+    WriteWholeFile(strServer, "x");   // not a library: nothing to unregister, still deleted
+    WriteWholeFile(CurrentFolder() + "\\vgltestctl.inf", "x");
 
     const std::string strClass = "CLSID\\" + strClsid;
     SetString(HKEY_CLASSES_ROOT, strClass + "\\InprocServer32", "", strServer);
@@ -304,7 +282,7 @@ TEST(ComClass, RemoveActiveXControlDeletesFilesAndKeys)
 
     EXPECT_TRUE(removeActiveXControl(strClsid.c_str()));
     EXPECT_FALSE(FileExists(strServer));
-    EXPECT_FALSE(FileExists(TestFolder() + "\\vgltestctl.inf"));
+    EXPECT_FALSE(FileExists(CurrentFolder() + "\\vgltestctl.inf"));
     for (const std::string& strKey : {strClass, std::string("VglTest.Control.1"), std::string("VglTest.Control")})
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, strKey)) << strKey;
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\CLASSES\\" + strClass));
@@ -317,19 +295,19 @@ TEST(ComClass, RemoveActiveXControlDeletesFilesAndKeys)
 
 TEST(ComClass, DeleteFileAndInf)
 {
-    const std::string strFile = TestFolder() + "\\vgltestdel.dll";
-    Touch(strFile);
-    Touch(TestFolder() + "\\vgltestdel.inf");
+    const std::string strFile = CurrentFolder() + "\\vgltestdel.dll";
+    WriteWholeFile(strFile, "x");
+    WriteWholeFile(CurrentFolder() + "\\vgltestdel.inf", "x");
     EXPECT_TRUE(deleteFileAndInf(strFile.c_str()));
     EXPECT_FALSE(FileExists(strFile));
-    EXPECT_FALSE(FileExists(TestFolder() + "\\vgltestdel.inf"));
+    EXPECT_FALSE(FileExists(CurrentFolder() + "\\vgltestdel.inf"));
 
     EXPECT_FALSE(deleteFileAndInf(strFile.c_str()));
     EXPECT_FALSE(deleteFileAndInf(""));
     EXPECT_FALSE(deleteFileAndInf(NULL));
 
     // A file in use cannot be deleted: that is an error, not a missing file.
-    Touch(strFile);
+    WriteWholeFile(strFile, "x");
     HANDLE hOpen = CreateFileA(strFile.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, hOpen);
     EXPECT_THROW(deleteFileAndInf(strFile.c_str()), CSystemError);

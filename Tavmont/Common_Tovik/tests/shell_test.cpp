@@ -2,6 +2,7 @@
 
 #include "ShellUtils.h"
 #include "SystemInfo.h"
+#include "VglTestSupport.h"
 
 #include <comdef.h>
 #include <string.h>
@@ -10,47 +11,6 @@
 namespace
 {
 const char SHELL_FOLDERS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-std::string currentFolder()
-{
-    char sz[MAX_PATH];
-    GetCurrentDirectoryA(sizeof(sz), sz);
-    return sz;
-}
-
-bool exists(const std::string& strPath)
-{
-    return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void writeFile(const std::string& strPath)
-{
-    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h) << strPath;
-    CloseHandle(h);
-}
-
-void removeTree(const std::string& strFolder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((strFolder + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::string strName = fd.cFileName;
-            if (strName == "." || strName == "..")
-                continue;
-            std::string strPath = strFolder + "\\" + strName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(strPath);
-            else
-                DeleteFileA(strPath.c_str());
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(strFolder.c_str());
-}
 
 class ComTest : public ::testing::Test
 {
@@ -79,13 +39,13 @@ TEST(Shell, DriveSuffixOfTreeCaptions)
 
 TEST_F(ComTest, LinkIsCreatedAndResolves)
 {
-    std::string strTarget = currentFolder() + "\\link target.txt";
-    std::string strLink = currentFolder() + "\\Vigilon readme.lnk";
-    writeFile(strTarget);
+    std::string strTarget = CurrentFolder() + "\\link target.txt";
+    std::string strLink = CurrentFolder() + "\\Vigilon readme.lnk";
+    WriteWholeFile(strTarget, "");
     DeleteFileA(strLink.c_str());
 
     EXPECT_EQ(S_OK, createLink(strTarget.c_str(), strLink.c_str(), "Read me first"));
-    ASSERT_TRUE(exists(strLink));
+    ASSERT_TRUE(FileExists(strLink));
 
     IShellLinkA* pLink = NULL;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&pLink));
@@ -109,10 +69,10 @@ TEST_F(ComTest, LinkIsCreatedAndResolves)
 
 TEST_F(ComTest, LinkFailuresThrowComErrors)
 {
-    std::string strTarget = currentFolder() + "\\link target.txt";
-    std::string strLong = currentFolder() + "\\" + std::string(300, 'L') + ".lnk";
+    std::string strTarget = CurrentFolder() + "\\link target.txt";
+    std::string strLong = CurrentFolder() + "\\" + std::string(300, 'L') + ".lnk";
     const std::string links[] = {
-        currentFolder() + "\\no such folder\\x.lnk",
+        CurrentFolder() + "\\no such folder\\x.lnk",
         strLong,   // longer than a path
     };
     for (const std::string& strLink : links)
@@ -127,9 +87,9 @@ TEST_F(ComTest, LinkFailuresThrowComErrors)
             hr = e.Error();
         }
         EXPECT_TRUE(FAILED(hr)) << strLink;
-        EXPECT_FALSE(exists(strLink));
+        EXPECT_FALSE(FileExists(strLink));
     }
-    EXPECT_FALSE(exists(strLong.substr(0, MAX_PATH - 1)));
+    EXPECT_FALSE(FileExists(strLong.substr(0, MAX_PATH - 1)));
 }
 
 DWORD WINAPI createLinkWithoutCom(LPVOID pv)
@@ -162,8 +122,8 @@ class StartMenu : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_strPrograms = currentFolder() + "\\Programs";
-        removeTree(m_strPrograms);
+        m_strPrograms = CurrentFolder() + "\\Programs";
+        RemoveTree(m_strPrograms);
         ASSERT_TRUE(CreateDirectoryA(m_strPrograms.c_str(), NULL));
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY, 0, NULL, 0, KEY_ALL_ACCESS,
                                                  NULL, &m_hKey, NULL));
@@ -179,7 +139,7 @@ protected:
         else
             RegDeleteValueA(m_hKey, "Programs");
         RegCloseKey(m_hKey);
-        removeTree(m_strPrograms);
+        RemoveTree(m_strPrograms);
     }
     std::string item(const std::string& strName) { return m_strPrograms + "\\" + strName; }
 
@@ -200,22 +160,22 @@ TEST_F(StartMenu, ProgramsFolderIsReadFromTheShellFolders)
 TEST_F(StartMenu, GroupIsRenamedFromTheFirstOldNameThatExists)
 {
     ASSERT_TRUE(CreateDirectoryA(item("Vigilon 2").c_str(), NULL));
-    writeFile(item("Vigilon 2\\Client.lnk"));
+    WriteWholeFile(item("Vigilon 2\\Client.lnk"), "");
     EXPECT_TRUE(renameStartMenuItem("Vigilon Corporate", "Vigilon 1;Vigilon 2", START_MENU_GROUP, NULL));
-    EXPECT_TRUE(exists(item("Vigilon Corporate\\Client.lnk")));
-    EXPECT_FALSE(exists(item("Vigilon 2")));
+    EXPECT_TRUE(FileExists(item("Vigilon Corporate\\Client.lnk")));
+    EXPECT_FALSE(FileExists(item("Vigilon 2")));
 }
 
 TEST_F(StartMenu, ShortcutInAGroupIsRenamed)
 {
     ASSERT_TRUE(CreateDirectoryA(item("Vigilon").c_str(), NULL));
-    writeFile(item("Vigilon\\Old Client.lnk"));
-    writeFile(item("Vigilon\\Older Client.lnk"));
+    WriteWholeFile(item("Vigilon\\Old Client.lnk"), "");
+    WriteWholeFile(item("Vigilon\\Older Client.lnk"), "");
     EXPECT_TRUE(renameStartMenuItem("Client", "Gone\r\nOld Client\nOlder Client", START_MENU_SHORTCUT, "Vigilon"));
-    EXPECT_TRUE(exists(item("Vigilon\\Client.lnk")));
-    EXPECT_FALSE(exists(item("Vigilon\\Old Client.lnk")));
+    EXPECT_TRUE(FileExists(item("Vigilon\\Client.lnk")));
+    EXPECT_FALSE(FileExists(item("Vigilon\\Old Client.lnk")));
     // The target exists once the first rename succeeded.
-    EXPECT_TRUE(exists(item("Vigilon\\Older Client.lnk")));
+    EXPECT_TRUE(FileExists(item("Vigilon\\Older Client.lnk")));
 }
 
 TEST_F(StartMenu, NothingIsRenamedWhenTheTargetExistsOrNoOldNameDoes)
@@ -223,12 +183,12 @@ TEST_F(StartMenu, NothingIsRenamedWhenTheTargetExistsOrNoOldNameDoes)
     ASSERT_TRUE(CreateDirectoryA(item("New").c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryA(item("Old").c_str(), NULL));
     EXPECT_FALSE(renameStartMenuItem("New", "Old", START_MENU_GROUP, NULL));
-    EXPECT_TRUE(exists(item("Old")));
+    EXPECT_TRUE(FileExists(item("Old")));
     EXPECT_FALSE(renameStartMenuItem("Newer", "Missing;Absent", START_MENU_GROUP, NULL));
-    EXPECT_FALSE(exists(item("Newer")));
+    EXPECT_FALSE(FileExists(item("Newer")));
     // A name that makes the path too long is passed over.
     EXPECT_FALSE(renameStartMenuItem(std::string(300, 'N').c_str(), "Old", START_MENU_GROUP, NULL));
-    EXPECT_TRUE(exists(item("Old")));
+    EXPECT_TRUE(FileExists(item("Old")));
 }
 
 TEST(Shell, UninstallDisplayNameIsWrittenOnlyWhenItDiffers)
@@ -301,8 +261,8 @@ protected:
     void SetUp() override
     {
         ComTest::SetUp();
-        m_strTree = currentFolder() + "\\tree";
-        removeTree(m_strTree);
+        m_strTree = CurrentFolder() + "\\tree";
+        RemoveTree(m_strTree);
         ASSERT_TRUE(CreateDirectoryA(m_strTree.c_str(), NULL));
         ASSERT_TRUE(CreateDirectoryA((m_strTree + "\\sub").c_str(), NULL));
         ASSERT_EQ(S_OK, SHGetMalloc(&m_pMalloc));
@@ -320,7 +280,7 @@ protected:
         if (m_pTree) m_pTree->Release();
         if (m_pDesktop) m_pDesktop->Release();
         if (m_pMalloc) m_pMalloc->Release();
-        removeTree(m_strTree);
+        RemoveTree(m_strTree);
         ComTest::TearDown();
     }
     static LPITEMIDLIST parse(IShellFolder* pFolder, const std::string& strName)

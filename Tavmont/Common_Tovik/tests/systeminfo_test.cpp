@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SystemInfo.h"
+#include "VglTestSupport.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -44,12 +45,6 @@ private:
     BYTE m_abOld[2048];
     DWORD m_cbOld;
 };
-
-std::string binFile(const char* pszName)
-{
-    const char* pszBin = getenv("VGL_BIN");
-    return pszBin ? std::string("Z:") + pszBin + "\\" + pszName : std::string();
-}
 
 TEST(SystemInfo, IPAddressTexts)
 {
@@ -257,11 +252,11 @@ TEST(SystemInfo, VersionOfBuiltEngineFiles)
         { "vexor32.vxd", "6.150", 6, 150, 0 },
     };
     for (const auto& c : cases)
-        if (GetFileAttributesA(binFile(c.pszName).c_str()) == INVALID_FILE_ATTRIBUTES)
+        if (!FileExists(BinFile(c.pszName)))
             GTEST_SKIP() << c.pszName << " not built";
     for (const auto& c : cases)
     {
-        std::string strPath = binFile(c.pszName);
+        std::string strPath = BinFile(c.pszName);
         char szVersion[128] = "";
         EXPECT_TRUE(getFileVersionString(strPath.c_str(), szVersion, sizeof(szVersion))) << c.pszName;
         EXPECT_STREQ(c.pszVersion, szVersion);
@@ -275,8 +270,8 @@ TEST(SystemInfo, VersionOfBuiltEngineFiles)
 
 TEST(SystemInfo, VersionTextIsCutToTheCallersBuffer)
 {
-    std::string strPath = binFile("VEXOR32.DLL");
-    if (GetFileAttributesA(strPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+    std::string strPath = BinFile("VEXOR32.DLL");
+    if (!FileExists(strPath))
         GTEST_SKIP() << "VEXOR32.DLL not built";
     char abBuffer[8];
     memset(abBuffer, '#', sizeof(abBuffer));

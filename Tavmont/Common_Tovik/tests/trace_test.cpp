@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "LogTracker.h"
+#include "VglTestSupport.h"
 
 #include <string>
 #include <vector>
@@ -15,43 +16,12 @@ struct LogLine
     std::string strText;   // after "##"
 };
 
-std::string TestFolder()
-{
-    char szDir[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, szDir);
-    return szDir;
-}
-
-void WriteTextFile(const std::string& strPath, const std::string& strText)
-{
-    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DWORD cb = 0;
-    WriteFile(h, strText.data(), (DWORD)strText.size(), &cb, NULL);
-    CloseHandle(h);
-}
-
-std::string ReadTextFile(const std::string& strPath)
-{
-    std::string strText;
-    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return strText;
-    char buf[4096];
-    DWORD cb = 0;
-    while (ReadFile(h, buf, sizeof(buf), &cb, NULL) && cb > 0)
-        strText.append(buf, cb);
-    CloseHandle(h);
-    return strText;
-}
-
 // A switch file "<name>.ini" that sends the log to "<name>.log"; returns its path.
 std::string MakeSwitchFile(const std::string& strName, const std::string& strExtra = "")
 {
-    std::string strIni = TestFolder() + "\\" + strName + ".ini";
-    DeleteFileA((TestFolder() + "\\" + strName + ".log").c_str());
-    WriteTextFile(strIni, "[Trace]\r\nLogFile=" + strName + ".log\r\n" + strExtra);
+    std::string strIni = CurrentFolder() + "\\" + strName + ".ini";
+    DeleteFileA((CurrentFolder() + "\\" + strName + ".log").c_str());
+    WriteWholeFile(strIni, "[Trace]\r\nLogFile=" + strName + ".log\r\n" + strExtra);
     return strIni;
 }
 
@@ -59,7 +29,7 @@ std::string MakeSwitchFile(const std::string& strName, const std::string& strExt
 std::vector<LogLine> ReadLog(const std::string& strName)
 {
     std::vector<LogLine> lines;
-    std::string strLog = ReadTextFile(TestFolder() + "\\" + strName + ".log");
+    std::string strLog = ReadWholeFile(CurrentFolder() + "\\" + strName + ".log");
     size_t pos = 0;
     while (pos < strLog.size())
     {
@@ -84,7 +54,7 @@ std::vector<LogLine> ReadLog(const std::string& strName)
 
 TEST(TraceLog, WithoutSwitchFileNothingIsLoaded)
 {
-    std::string strIni = TestFolder() + "\\no_such_switch.ini";
+    std::string strIni = CurrentFolder() + "\\no_such_switch.ini";
     DeleteFileA(strIni.c_str());
     {
         CBrisaLogTracker tracker;
@@ -228,9 +198,9 @@ TEST(TraceLog, ConstructOpensGlobalTrackerAndMacroAddsPosition)
     char szWindows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryA(szWindows, MAX_PATH), 2u);
     std::string strSwitch = std::string(szWindows, 2) + "\\VglDebug.ini";
-    std::string strLog = TestFolder() + "\\trace_construct.log";
+    std::string strLog = CurrentFolder() + "\\trace_construct.log";
     DeleteFileA(strLog.c_str());
-    WriteTextFile(strSwitch, "[Trace]\r\nLogFile=" + strLog + "\r\n");
+    WriteWholeFile(strSwitch, "[Trace]\r\nLogFile=" + strLog + "\r\n");
     NS_Debug::Construct();
     DeleteFileA(strSwitch.c_str());
     ASSERT_TRUE(g_logTracker.IsOpen());

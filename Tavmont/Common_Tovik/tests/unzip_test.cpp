@@ -4,6 +4,7 @@
 #include "SystemError.h"
 #include "Utils_Unzip.h"
 #include "childprocess.h"
+#include "VglTestSupport.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,18 +13,7 @@
 
 namespace
 {
-std::string TestFolder()
-{
-    char sz[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, sz);
-    return sz;
-}
-
-std::string DataFile(const char* pszName)
-{
-    const char* pszData = getenv("VGL_TEST_DATA");
-    return std::string("Z:") + (pszData ? pszData : "") + "/" + pszName;
-}
+std::string ReadFileBytes(const std::string& strPath) { return ReadWholeFile(strPath, "(missing)"); }
 
 std::string ProgramFolder()
 {
@@ -31,69 +21,6 @@ std::string ProgramFolder()
     GetModuleFileNameA(NULL, sz, MAX_PATH);
     *strrchr(sz, '\\') = '\0';
     return sz;
-}
-
-std::string ReadFileBytes(const std::string& strPath)
-{
-    std::string strData;
-    FILE* pFile = fopen(strPath.c_str(), "rb");
-    if (pFile == NULL)
-        return "(missing)";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), pFile)) > 0)
-        strData.append(buf, n);
-    fclose(pFile);
-    return strData;
-}
-
-bool IsFolder(const std::string& strPath)
-{
-    DWORD dw = GetFileAttributesA(strPath.c_str());
-    return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Removes the folder with everything in it.
-void RemoveTree(const std::string& strFolder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::string strName = fd.cFileName;
-            if (strName == "." || strName == "..")
-                continue;
-            std::string strPath = strFolder + "\\" + strName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(strPath);
-            else
-            {
-                SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(strPath.c_str());
-            }
-        } while (FindNextFileA(hFind, &fd));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(strFolder.c_str());
-}
-
-// Names in the folder, "." and ".." left out.
-std::vector<std::string> ListFolder(const std::string& strFolder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA((strFolder + "\\*").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return names;
-    do
-    {
-        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
-            names.push_back(fd.cFileName);
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return names;
 }
 
 // The 100,000 bytes of sub/deep/data.bin in good.zip.
@@ -112,9 +39,9 @@ class Unzip : public testing::Test
 protected:
     void SetUp() override
     {
-        m_strBase = TestFolder() + "\\unzip\\" + testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_strBase = CurrentFolder() + "\\unzip\\" + testing::UnitTest::GetInstance()->current_test_info()->name();
         RemoveTree(m_strBase);
-        CreateDirectoryA((TestFolder() + "\\unzip").c_str(), NULL);
+        CreateDirectoryA((CurrentFolder() + "\\unzip").c_str(), NULL);
         CreateDirectoryA(m_strBase.c_str(), NULL);
         m_strTarget = m_strBase + "\\target";
     }
@@ -129,7 +56,7 @@ TEST_F(Unzip, ExtractsStoredAndDeflatedEntriesIntoNewFolders)
 {
     // The target and its parent do not exist yet.
     std::string strTarget = m_strBase + "\\new\\Vigilon_PatternUpdate";
-    ASSERT_TRUE(decompress(DataFile("good.zip").c_str(), strTarget.c_str()));
+    ASSERT_TRUE(decompress(TestDataFile("good.zip").c_str(), strTarget.c_str()));
 
     EXPECT_EQ("Vigilon pattern package\r\n", ReadFileBytes(strTarget + "\\readme.txt"));
     EXPECT_TRUE(ExpectedData() == ReadFileBytes(strTarget + "\\sub\\deep\\data.bin"));
@@ -149,7 +76,7 @@ TEST_F(Unzip, ExtractsStoredAndDeflatedEntriesIntoNewFolders)
 
     // A second run replaces the files, a read-only one included.
     SetFileAttributesA((strTarget + "\\readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(decompress(DataFile("good.zip").c_str(), (strTarget + "\\").c_str()));
+    EXPECT_TRUE(decompress(TestDataFile("good.zip").c_str(), (strTarget + "\\").c_str()));
     EXPECT_EQ("Vigilon pattern package\r\n", ReadFileBytes(strTarget + "\\readme.txt"));
 }
 
@@ -162,12 +89,12 @@ TEST_F(Unzip, RefusesEntriesOutsideTheTargetAndWritesNothing)
     for (const char* pszFixture : fixtures)
     {
         SCOPED_TRACE(pszFixture);
-        EXPECT_FALSE(decompress(DataFile(pszFixture).c_str(), m_strTarget.c_str()));
+        EXPECT_FALSE(decompress(TestDataFile(pszFixture).c_str(), m_strTarget.c_str()));
         // Not even the harmless first entry, and nothing beside or above the target.
-        EXPECT_TRUE(ListFolder(m_strTarget).empty());
-        std::vector<std::string> base = ListFolder(m_strBase);
+        EXPECT_TRUE(FolderEntries(m_strTarget).empty());
+        std::vector<std::string> base = FolderEntries(m_strBase);
         EXPECT_TRUE(base.empty() || (base.size() == 1 && base[0] == "target"));
-        EXPECT_EQ("(missing)", ReadFileBytes(TestFolder() + "\\unzip\\evil.txt"));
+        EXPECT_EQ("(missing)", ReadFileBytes(CurrentFolder() + "\\unzip\\evil.txt"));
         EXPECT_EQ("(missing)", ReadFileBytes("C:\\evil.txt"));
         EXPECT_EQ("(missing)", ReadFileBytes("Z:\\evil.txt"));
     }
@@ -182,7 +109,7 @@ TEST_F(Unzip, DamagedOrMissingArchivesFail)
     for (const char* pszFixture : fixtures)
     {
         SCOPED_TRACE(pszFixture);
-        EXPECT_FALSE(decompress(DataFile(pszFixture).c_str(), m_strTarget.c_str()));
+        EXPECT_FALSE(decompress(TestDataFile(pszFixture).c_str(), m_strTarget.c_str()));
         // An entry that fails its check leaves no file behind.
         EXPECT_EQ("(missing)", ReadFileBytes(m_strTarget + "\\readme.txt"));
         EXPECT_EQ("(missing)", ReadFileBytes(m_strTarget + "\\data.bin"));
@@ -222,7 +149,7 @@ TEST_F(Unzip, MissingLibraryThrows)
     ASSERT_TRUE(CopyFileA(szSelf, strCopy.c_str(), FALSE));
     std::string strResult = m_strBase + "\\result.txt";
     ASSERT_EQ(0, NS_ChildProcess::Run("decompressnodll",
-                                      "\"" + DataFile("good.zip") + "\" \"" + m_strTarget + "\" \"" + strResult + "\"",
+                                      "\"" + TestDataFile("good.zip") + "\" \"" + m_strTarget + "\" \"" + strResult + "\"",
                                       strCopy, m_strBase));
     std::string strText = ReadFileBytes(strResult);
     EXPECT_EQ(0u, strText.find("CSystemError ")) << strText;
@@ -238,10 +165,10 @@ TEST_F(Unzip, CommandLineFrontEnd)
         std::string strArgs;
         int nExit;
     } cases[] = {
-        {"\"" + DataFile("good.zip") + "\" \"" + m_strTarget + "\"", 0},
-        {"\"" + DataFile("unsafe_dotdot.zip") + "\" \"" + m_strBase + "\\t2\"", 3},
-        {"\"" + DataFile("damaged_truncated.zip") + "\" \"" + m_strBase + "\\t3\"", 2},
-        {"\"" + DataFile("good.zip") + "\"", 1},
+        {"\"" + TestDataFile("good.zip") + "\" \"" + m_strTarget + "\"", 0},
+        {"\"" + TestDataFile("unsafe_dotdot.zip") + "\" \"" + m_strBase + "\\t2\"", 3},
+        {"\"" + TestDataFile("damaged_truncated.zip") + "\" \"" + m_strBase + "\\t3\"", 2},
+        {"\"" + TestDataFile("good.zip") + "\"", 1},
     };
     for (const SCase& c : cases)
     {
@@ -268,6 +195,6 @@ TEST_F(Unzip, CommandLineFrontEnd)
         EXPECT_EQ((DWORD)c.nExit, dwExit);
     }
     EXPECT_TRUE(ExpectedData() == ReadFileBytes(m_strTarget + "\\sub\\deep\\data.bin"));
-    EXPECT_TRUE(ListFolder(m_strBase + "\\t2").empty());
+    EXPECT_TRUE(FolderEntries(m_strBase + "\\t2").empty());
     EXPECT_EQ("(missing)", ReadFileBytes(m_strBase + "\\evil.txt"));
 }

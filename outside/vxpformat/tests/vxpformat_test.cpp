@@ -1,34 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "vxpformat.h"
+#include "VglTestSupport.h"
 
 #include <windows.h>
 #include <stdio.h>
 #include <string>
 
 namespace {
-
-std::string Get(const std::string& path)
-{
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
-void Put(const std::string& path, const std::string& data)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f);
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-}
 
 vxp::Pattern Default(int number)
 {
@@ -84,7 +63,7 @@ TEST(PatternFormat, WrittenPatternReadsBackAndEveryBlockIsChecked)
     }
 
     // Record 1: the 14-byte header and a 12-byte information block; record 2 follows at 26.
-    std::string good = Get(path);
+    std::string good = ReadWholeFile(path);
     struct { const char* what; size_t at; char value; size_t keep; int result; } damage[] = {
         {"bit in a signature", 26 + 14 + 20, 0, 0, -1},
         {"foreign pattern number", 26 + 10, 0x43, 0, -3},
@@ -101,7 +80,7 @@ TEST(PatternFormat, WrittenPatternReadsBackAndEveryBlockIsChecked)
             bad[d.at] = d.value;
         else
             bad[d.at] ^= 1;
-        Put(path, bad);
+        WriteWholeFile(path, bad);
         EXPECT_EQ(d.result, vxp::readPattern(path.c_str(), NULL)) << d.what;
     }
 }
@@ -115,7 +94,7 @@ TEST(PatternFormat, NewestPatternIsFoundWithoutChecking)
         vxp::numberToExtension(n, ext);
         ASSERT_EQ(0, vxp::writePattern((folder + "\\VXP$SIG." + ext).c_str(), Default(n)));
     }
-    Put(folder + "\\VXP$SIG.1000", "not a pattern");
+    WriteWholeFile(folder + "\\VXP$SIG.1000", "not a pattern");
     std::string newest;
     EXPECT_EQ(102, vxp::findNewestPattern(folder.c_str(), &newest));
     EXPECT_EQ(folder + "\\VXP$SIG.102", newest);
@@ -132,7 +111,7 @@ TEST(BackupFormat, HeaderIsComplementedAndNamesTheOriginal)
     info.value4 = 7;
     std::string body("MZ\x00\x01payload", 11);
     ASSERT_EQ(0, vxp::writeBackup(path.c_str(), info, body));
-    std::string raw = Get(path);
+    std::string raw = ReadWholeFile(path);
     ASSERT_GT(raw.size(), 10u);
     EXPECT_EQ(char(~'V'), raw[0]);
     EXPECT_EQ(std::string::npos, raw.find("payload"));
@@ -147,6 +126,6 @@ TEST(BackupFormat, HeaderIsComplementedAndNamesTheOriginal)
     EXPECT_EQ(0u, read.wide);
     EXPECT_EQ(body, readBody);
 
-    Put(path, "plain text file");
+    WriteWholeFile(path, "plain text file");
     EXPECT_EQ(-1, vxp::readBackup(path.c_str(), &read, NULL));
 }

@@ -1,15 +1,19 @@
-// A tiny HTTP server on 127.0.0.1 for the tests: records the head of every
-// request and answers as the test says (reply, delay, silence, hang-up).
-#pragma once
+// A small HTTP server on 127.0.0.1 for the tests: keeps every request (head and body) and
+// answers as the test says: a reply (after a delay, with or without a length), a reply sent
+// in pieces with a pause between them, silence, or a hang-up.
+#ifndef VGL_TESTS_LOOPBACKHTTPSERVER_H
+#define VGL_TESTS_LOOPBACKHTTPSERVER_H
 
 #include <winsock.h>
 #include <windows.h>
 #include <process.h>
 
+#include <ctype.h>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
-class CLoopbackServer
+class CLoopbackHttpServer
 {
 public:
     enum Mode { REPLY, SILENT, HANG_UP };
@@ -17,6 +21,7 @@ public:
     struct Request
     {
         std::string strHead;    // request line and header lines
+        std::string strBody;
         std::string RequestLine() const { return strHead.substr(0, strHead.find("\r\n")); }
         bool HasHeader(const std::string& strLine) const
         {
@@ -24,8 +29,9 @@ public:
         }
     };
 
-    CLoopbackServer() : m_listener(INVALID_SOCKET), m_nPort(0), m_hAcceptThread(NULL), m_fStop(false),
-                        m_mode(REPLY), m_nStatus(200), m_dwDelay(0), m_fContentLength(true)
+    CLoopbackHttpServer()
+        : m_listener(INVALID_SOCKET), m_nPort(0), m_hAcceptThread(NULL), m_fStop(false), m_mode(REPLY),
+          m_nStatus(200), m_dwDelay(0), m_fContentLength(true)
     {
         InitializeCriticalSection(&m_lock);
         WSADATA wsa;
@@ -33,7 +39,7 @@ public:
         m_hStop = CreateEventA(NULL, TRUE, FALSE, NULL);
     }
 
-    ~CLoopbackServer()
+    ~CLoopbackHttpServer()
     {
         Stop();
         CloseHandle(m_hStop);
@@ -61,11 +67,15 @@ public:
 
     void Stop()
     {
+        if (m_listener != INVALID_SOCKET)
+        {
+            closesocket(m_listener);
+            m_listener = INVALID_SOCKET;
+        }
         if (m_hAcceptThread == NULL)
             return;
         m_fStop = true;
         SetEvent(m_hStop);
-        closesocket(m_listener);
         WaitForSingleObject(m_hAcceptThread, 10000);
         CloseHandle(m_hAcceptThread);
         m_hAcceptThread = NULL;
@@ -80,17 +90,16 @@ public:
         }
     }
 
-    // How the following requests are answered.
+    // How the following requests are answered: the status and body, after dwDelay ms; without
+    // a length the connection closes after the body.
     void Reply(int nStatus, const std::string& strBody, DWORD dwDelay = 0, bool fContentLength = true)
     {
-        EnterCriticalSection(&m_lock);
-        m_mode = REPLY;
-        m_nStatus = nStatus;
-        m_strBody = strBody;
-        m_dwDelay = dwDelay;
-        m_fContentLength = fContentLength;
-        LeaveCriticalSection(&m_lock);
+        SetReply(nStatus, std::vector<std::string>(1, strBody), dwDelay, fContentLength);
     }
+
+    // The body in pieces, 150 ms apart, with no length: the connection closes after the last.
+    void Script(int nStatus, const std::vector<std::string>& pieces) { SetReply(nStatus, pieces, 0, false); }
+
     void SetMode(Mode mode)
     {
         EnterCriticalSection(&m_lock);
@@ -106,18 +115,39 @@ public:
         return requests;
     }
 
+    // The last request; an empty one before the first.
+    Request LastRequest()
+    {
+        std::vector<Request> requests = Requests();
+        return requests.empty() ? Request() : requests.back();
+    }
+
     unsigned short Port() const { return m_nPort; }
 
 private:
+    CLoopbackHttpServer(const CLoopbackHttpServer&);
+    CLoopbackHttpServer& operator=(const CLoopbackHttpServer&);
+
     struct Conn
     {
-        CLoopbackServer* pServer;
+        CLoopbackHttpServer* pServer;
         SOCKET s;
     };
 
+    void SetReply(int nStatus, const std::vector<std::string>& pieces, DWORD dwDelay, bool fContentLength)
+    {
+        EnterCriticalSection(&m_lock);
+        m_mode = REPLY;
+        m_nStatus = nStatus;
+        m_pieces = pieces;
+        m_dwDelay = dwDelay;
+        m_fContentLength = fContentLength;
+        LeaveCriticalSection(&m_lock);
+    }
+
     static unsigned __stdcall AcceptEntry(void* pv)
     {
-        CLoopbackServer* pThis = (CLoopbackServer*)pv;
+        CLoopbackHttpServer* pThis = (CLoopbackHttpServer*)pv;
         for (;;)
         {
             SOCKET s = accept(pThis->m_listener, NULL, NULL);
@@ -132,9 +162,6 @@ private:
         return 0;
     }
 
-    // Waits up to dwMs, or less when the server stops; true when it stopped.
-    bool WaitStop(DWORD dwMs) { return WaitForSingleObject(m_hStop, dwMs) == WAIT_OBJECT_0; }
-
     static unsigned __stdcall ConnEntry(void* pv)
     {
         Conn* pConn = (Conn*)pv;
@@ -142,6 +169,64 @@ private:
         closesocket(pConn->s);
         delete pConn;
         return 0;
+    }
+
+    // Waits up to dwMs, or less when the server stops; true when it stopped.
+    bool WaitStop(DWORD dwMs) { return WaitForSingleObject(m_hStop, dwMs) == WAIT_OBJECT_0; }
+
+    // Appends what arrives to strPending; false when the peer closed or the server stops.
+    bool Receive(SOCKET s, std::string& strPending)
+    {
+        for (;;)
+        {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(s, &set);
+            timeval tv = {0, 200000};
+            int n = select(0, &set, NULL, NULL, &tv);
+            if (m_fStop || n < 0)
+                return false;
+            if (n == 0)
+                continue;
+            char buf[8192];
+            int nRead = recv(s, buf, sizeof(buf), 0);
+            if (nRead <= 0)
+                return false;
+            strPending.append(buf, nRead);
+            return true;
+        }
+    }
+
+    static size_t ContentLength(const std::string& strHead)
+    {
+        std::string strLower = strHead;
+        for (char& ch : strLower)
+            ch = (char)tolower((unsigned char)ch);
+        size_t nAt = strLower.find("\r\ncontent-length:");
+        return nAt == std::string::npos ? 0 : strtoul(strHead.c_str() + nAt + 17, NULL, 10);
+    }
+
+    static const char* Reason(int nStatus)
+    {
+        switch (nStatus)
+        {
+        case 200: return "OK";
+        case 404: return "Not Found";
+        default: return "Status";
+        }
+    }
+
+    bool Send(SOCKET s, const std::string& strData)
+    {
+        size_t nSent = 0;
+        while (nSent < strData.size())
+        {
+            int n = send(s, strData.data() + nSent, (int)(strData.size() - nSent), 0);
+            if (n <= 0)
+                return false;
+            nSent += n;
+        }
+        return true;
     }
 
     void Serve(SOCKET s)
@@ -152,31 +237,22 @@ private:
         {
             size_t nEnd;
             while ((nEnd = strPending.find("\r\n\r\n")) == std::string::npos)
-            {
-                fd_set set;
-                FD_ZERO(&set);
-                FD_SET(s, &set);
-                timeval tv = {0, 200000};
-                int n = select(0, &set, NULL, NULL, &tv);
-                if (m_fStop || n < 0)
+                if (!Receive(s, strPending))
                     return;
-                if (n == 0)
-                    continue;
-                char buf[4096];
-                int nRead = recv(s, buf, sizeof(buf), 0);
-                if (nRead <= 0)
-                    return;
-                strPending.append(buf, nRead);
-            }
             Request request;
             request.strHead = strPending.substr(0, nEnd + 2);
             strPending.erase(0, nEnd + 4);
+            size_t nLength = ContentLength(request.strHead);
+            while (strPending.size() < nLength && Receive(s, strPending))
+                ;
+            request.strBody = strPending.substr(0, nLength);
+            strPending.erase(0, request.strBody.size());
 
             EnterCriticalSection(&m_lock);
             m_requests.push_back(request);
             Mode mode = m_mode;
             int nStatus = m_nStatus;
-            std::string strBody = m_strBody;
+            std::vector<std::string> pieces = m_pieces;
             DWORD dwDelay = m_dwDelay;
             bool fContentLength = m_fContentLength;
             LeaveCriticalSection(&m_lock);
@@ -191,25 +267,30 @@ private:
             if (dwDelay != 0 && WaitStop(dwDelay))
                 return;
             char head[256];
-            std::string strReply;
-            wsprintfA(head, "HTTP/1.1 %d Status\r\n", nStatus);
-            strReply = head;
+            wsprintfA(head, "HTTP/1.1 %d %s\r\nContent-Type: text/plain\r\n", nStatus, Reason(nStatus));
+            std::string strReply = head;
             if (fContentLength)
             {
-                wsprintfA(head, "Content-Length: %d\r\n", (int)strBody.size());
+                size_t cbBody = 0;
+                for (const std::string& strPiece : pieces)
+                    cbBody += strPiece.size();
+                wsprintfA(head, "Content-Length: %d\r\n", (int)cbBody);
                 strReply += head;
             }
             else
                 strReply += "Connection: close\r\n";
-            strReply += "\r\n" + strBody;
-            size_t nSent = 0;
-            while (nSent < strReply.size())
+            strReply += "\r\n";
+            for (size_t i = 0; i < pieces.size(); ++i)
             {
-                int n = send(s, strReply.data() + nSent, (int)(strReply.size() - nSent), 0);
-                if (n <= 0)
+                if (i > 0 && WaitStop(150))
                     return;
-                nSent += n;
+                strReply += pieces[i];
+                if (!Send(s, strReply))
+                    return;
+                strReply.clear();
             }
+            if (pieces.empty() && !Send(s, strReply))
+                return;
             if (!fContentLength)
                 return;
         }
@@ -225,7 +306,9 @@ private:
     std::vector<Request> m_requests;
     Mode m_mode;
     int m_nStatus;
-    std::string m_strBody;
+    std::vector<std::string> m_pieces;
     DWORD m_dwDelay;
     bool m_fContentLength;
 };
+
+#endif
