@@ -60,27 +60,39 @@ UINT CListBox::ItemFromPoint(CPoint pt, BOOL& bOutside) const {
   return LOWORD(dw);
 }
 
-BOOL CListBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+// Owner-draw messages reflected to a list box or combo box: its own virtuals draw,
+// measure, compare and delete items.
+template <class TControl>
+static BOOL ReflectOwnerDraw(TControl* pControl, UINT message, LPARAM lParam, LRESULT* pResult,
+                             BOOL* pHandled) {
+  *pHandled = TRUE;
   switch (message) {
   case WM_DRAWITEM:
-    DrawItem((LPDRAWITEMSTRUCT)lParam);
+    pControl->DrawItem((LPDRAWITEMSTRUCT)lParam);
     break;
   case WM_MEASUREITEM:
-    MeasureItem((LPMEASUREITEMSTRUCT)lParam);
+    pControl->MeasureItem((LPMEASUREITEMSTRUCT)lParam);
     break;
   case WM_COMPAREITEM:
     if (pResult)
-      *pResult = CompareItem((LPCOMPAREITEMSTRUCT)lParam);
+      *pResult = pControl->CompareItem((LPCOMPAREITEMSTRUCT)lParam);
     return TRUE;
   case WM_DELETEITEM:
-    DeleteItem((LPDELETEITEMSTRUCT)lParam);
+    pControl->DeleteItem((LPDELETEITEMSTRUCT)lParam);
     break;
   default:
-    return CWnd::OnChildNotify(message, wParam, lParam, pResult);
+    *pHandled = FALSE;
+    return FALSE;
   }
   if (pResult)
     *pResult = TRUE;
   return TRUE;
+}
+
+BOOL CListBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  BOOL fHandled;
+  BOOL fResult = ReflectOwnerDraw(this, message, lParam, pResult, &fHandled);
+  return fHandled ? fResult : CWnd::OnChildNotify(message, wParam, lParam, pResult);
 }
 
 BOOL CComboBox::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
@@ -98,24 +110,7 @@ void CComboBox::GetLBText(int nIndex, CString& rString) const {
 }
 
 BOOL CComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  switch (message) {
-  case WM_DRAWITEM:
-    DrawItem((LPDRAWITEMSTRUCT)lParam);
-    break;
-  case WM_MEASUREITEM:
-    MeasureItem((LPMEASUREITEMSTRUCT)lParam);
-    break;
-  case WM_COMPAREITEM:
-    if (pResult)
-      *pResult = CompareItem((LPCOMPAREITEMSTRUCT)lParam);
-    return TRUE;
-  case WM_DELETEITEM:
-    DeleteItem((LPDELETEITEMSTRUCT)lParam);
-    break;
-  default:
-    return CWnd::OnChildNotify(message, wParam, lParam, pResult);
-  }
-  if (pResult)
-    *pResult = TRUE;
-  return TRUE;
+  BOOL fHandled;
+  BOOL fResult = ReflectOwnerDraw(this, message, lParam, pResult, &fHandled);
+  return fHandled ? fResult : CWnd::OnChildNotify(message, wParam, lParam, pResult);
 }
