@@ -9,11 +9,14 @@ extern CWinApp* g_vglApp;
 IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
 
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
+  ON_COMMAND(ID_HELP, OnHelp)
+  ON_COMMAND(ID_DEFAULT_HELP, OnHelpIndex)
 END_MESSAGE_MAP()
 
 namespace {
 char g_szAppName[MAX_PATH];
 char g_szExeName[MAX_PATH];
+char g_szHelpFilePath[MAX_PATH];
 }
 
 CWinApp::CWinApp(LPCTSTR lpszAppName)
@@ -71,12 +74,42 @@ int CWinApp::DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT) {
   return ::MessageBoxA(hOwner, lpszPrompt, AfxGetAppName(), nType);
 }
 
+// The system's help for the program's help file: its own window shows the topic, or
+// its own message when the file is missing.
 void CWinApp::WinHelp(DWORD_PTR dwData, UINT nCmd) {
-  // There is no help file; the request is only traced.
-  char sz[96];
-  wsprintfA(sz, "WinHelp(%lu, %u) ignored\r\n", (unsigned long)dwData, nCmd);
-  ::OutputDebugStringA(sz);
+  CWnd* pMain = GetMainWnd();
+  HWND hWnd = pMain ? pMain->GetSafeHwnd() : NULL;
+  if (hWnd) {
+    CWnd* pTop = CWnd::FromHandle(hWnd)->GetTopLevelParent();
+    hWnd = pTop ? pTop->m_hWnd : hWnd;
+  }
+  BOOL fRunning = ::FindWindowA("MS_WINHELP", NULL) != NULL;
+  BOOL fDone = ::WinHelpA(hWnd, m_pszHelpFilePath, nCmd, dwData);
+  if (!fDone && !fRunning && nCmd != HELP_QUIT) {
+    // The help program was started but its window came up too late for the request
+    // (some systems do not wait for it): wait for the window and ask once more.
+    for (int i = 0; i < 50 && !::FindWindowA("MS_WINHELP", NULL); i++)
+      ::Sleep(100);
+    fDone = ::WinHelpA(hWnd, m_pszHelpFilePath, nCmd, dwData);
+  }
+  if (!fDone) {
+    char sz[MAX_PATH + 64];
+    wsprintfA(sz, "WinHelp(%s, %u, %lu) failed (%lu)\r\n", m_pszHelpFilePath ? m_pszHelpFilePath : "",
+              nCmd, (unsigned long)dwData, ::GetLastError());
+    ::OutputDebugStringA(sz);
+  }
 }
+
+// ID_HELP: the active window, or one of its parents, may answer with its own topic
+// (WM_COMMANDHELP); otherwise the help file's contents.
+void CWinApp::OnHelp() {
+  for (HWND h = ::GetActiveWindow(); h != NULL; h = ::GetParent(h))
+    if (::SendMessageA(h, 0x0365 /* WM_COMMANDHELP */, 0, 0))
+      return;
+  OnHelpIndex();
+}
+
+void CWinApp::OnHelpIndex() { WinHelp(0, HELP_CONTENTS); }
 
 void CWinApp::SetRegistryKey(LPCTSTR lpszRegistryKey) { m_pszRegistryKey = lpszRegistryKey; }
 
@@ -194,6 +227,15 @@ BOOL AFXAPI AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPTSTR lpCm
     *pDot = 0;
   if (!pApp->m_pszExeName)
     pApp->m_pszExeName = g_szExeName;
+  if (!pApp->m_pszHelpFilePath) {
+    // The program's path with the extension ".HLP".
+    lstrcpynA(g_szHelpFilePath, szPath, MAX_PATH - 4);
+    LPSTR pDot = strrchr(g_szHelpFilePath, '.');
+    if (pDot && pDot > strrchr(g_szHelpFilePath, '\\'))
+      *pDot = 0;
+    lstrcatA(g_szHelpFilePath, ".HLP");
+    pApp->m_pszHelpFilePath = g_szHelpFilePath;
+  }
   if (!pApp->m_pszAppName) {
     // The title string of the resources, else the program's name.
     if (::LoadStringA(AfxGetResourceHandle(), AFX_IDS_APP_TITLE, g_szAppName, MAX_PATH) <= 0)

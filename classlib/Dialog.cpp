@@ -137,6 +137,16 @@ INT_PTR CDialog::DoModal() {
   }
   m_nModalResult = -1;
   m_nFlags |= WF_CONTINUEMODAL;
+  auto endModal = [&]() {
+    m_nFlags &= ~(WF_CONTINUEMODAL | WF_MODALLOOP);
+    if (bEnableParent)
+      ::EnableWindow(hWndParent, TRUE);
+    if (hWndParent && m_hWnd && ::GetActiveWindow() == m_hWnd)
+      ::SetActiveWindow(hWndParent);
+    if (m_hWnd)
+      DestroyWindow();
+    PostModal();
+  };
   try {
     if (CreateDlgIndirect(lpTemplate, CWnd::FromHandle(hWndParent), hInst)) {
       if (m_nFlags & WF_CONTINUEMODAL) {
@@ -149,17 +159,16 @@ INT_PTR CDialog::DoModal() {
         ::SetWindowPos(m_hWnd, NULL, 0, 0, 0, 0,
                        SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
     }
-  } catch (...) {
+  } catch (CException* e) {
+    // A class-library exception ends the dialog with -1; it is deleted here.
+    e->Delete();
     m_nModalResult = -1;
+  } catch (...) {
+    // Anything else is the caller's, after the dialog is gone.
+    endModal();
+    throw;
   }
-  m_nFlags &= ~(WF_CONTINUEMODAL | WF_MODALLOOP);
-  if (bEnableParent)
-    ::EnableWindow(hWndParent, TRUE);
-  if (hWndParent && m_hWnd && ::GetActiveWindow() == m_hWnd)
-    ::SetActiveWindow(hWndParent);
-  if (m_hWnd)
-    DestroyWindow();
-  PostModal();
+  endModal();
   return m_nModalResult;
 }
 
@@ -230,8 +239,9 @@ BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
 BOOL CDialog::OnCmdMsg(UINT nID, int nCode, void* pExtra, AFX_CMDHANDLERINFO* pHandlerInfo) {
   if (CWnd::OnCmdMsg(nID, nCode, pExtra, pHandlerInfo))
     return TRUE;
-  // Commands (not control notifications) go on to the owner and the thread.
-  if ((nCode != CN_COMMAND && nCode != (int)CN_UPDATE_COMMAND_UI) || nID == 0 || nID >= 0xF000)
+  // Commands go on to the owner and the thread; control notifications, the clicks of
+  // buttons whose ids are not command ids (below 0x8000) and system commands do not.
+  if ((nCode != CN_COMMAND && nCode != (int)CN_UPDATE_COMMAND_UI) || !IS_COMMAND_ID(nID) || nID >= 0xF000)
     return FALSE;
   CWnd* pOwner = GetParent();
   if (pOwner && pOwner != this && pOwner->OnCmdMsg(nID, nCode, pExtra, pHandlerInfo))

@@ -5,6 +5,7 @@
 
 IMPLEMENT_DYNAMIC(CException, CObject)
 IMPLEMENT_DYNAMIC(CMemoryException, CException)
+IMPLEMENT_DYNAMIC(CResourceException, CException)
 IMPLEMENT_DYNAMIC(CNotSupportedException, CException)
 IMPLEMENT_DYNAMIC(CArchiveException, CException)
 IMPLEMENT_DYNAMIC(CFileException, CException)
@@ -118,6 +119,26 @@ void AFXAPI AfxThrowMemoryException()
     // No allocation when memory has run out: a shared object that Delete() keeps.
     static CMemoryException s_memoryException(FALSE);
     throw &s_memoryException;
+}
+
+CResourceException::CResourceException() : CException(TRUE)
+{
+}
+
+CResourceException::CResourceException(BOOL bAutoDelete) : CException(bAutoDelete)
+{
+}
+
+BOOL CResourceException::GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpContext)
+{
+    return CopyMessage("A required resource was unavailable.", lpszError, nMaxError, pnHelpContext);
+}
+
+void AFXAPI AfxThrowResourceException()
+{
+    // Shared like the memory exception: thrown when the system has run short.
+    static CResourceException s_resourceException(FALSE);
+    throw &s_resourceException;
 }
 
 CNotSupportedException::CNotSupportedException()

@@ -149,7 +149,9 @@ BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
   ON_MESSAGE(WM_INITDIALOG, HandleInitDialog)
 END_MESSAGE_MAP()
 
-CPropertySheet::CPropertySheet() : m_pParentWnd(NULL), m_bModeless(FALSE), m_nResultPending(IDCANCEL) {
+CPropertySheet::CPropertySheet()
+    : m_pParentWnd(NULL), m_bModeless(FALSE), m_nResultPending(IDCANCEL), m_dwCreateStyle((DWORD)-1),
+      m_dwCreateExStyle(0) {
   memset(&m_psh, 0, sizeof(m_psh));
   m_psh.dwSize = sizeof(m_psh);
 }
@@ -287,18 +289,27 @@ int CALLBACK CPropertySheet::SheetCallback(HWND, UINT message, LPARAM lParam) {
     DLGTEMPLATE* pTemplate = (DLGTEMPLATE*)lParam;
     BOOL bEx = *(WORD*)((BYTE*)pTemplate + 2) == 0xFFFF;
     DWORD* pStyle = bEx ? (DWORD*)((BYTE*)pTemplate + 12) : &pTemplate->style;
+    DWORD* pExStyle = bEx ? (DWORD*)((BYTE*)pTemplate + 8) : &pTemplate->dwExtendedStyle;
+    // A modeless sheet takes the styles Create was given.
+    if (t_pSheetInit->m_bModeless && t_pSheetInit->m_dwCreateStyle != (DWORD)-1) {
+      // DS_SETFONT says whether the template carries a font: it stays as the template has it.
+      *pStyle = (t_pSheetInit->m_dwCreateStyle & ~DS_SETFONT) | (*pStyle & DS_SETFONT);
+      *pExStyle = t_pSheetInit->m_dwCreateExStyle;
+    }
     CREATESTRUCTA cs;
     memset(&cs, 0, sizeof(cs));
     cs.style = *pStyle;
+    cs.dwExStyle = *pExStyle;
     t_pSheetInit->PreCreateWindow(cs);
     *pStyle = cs.style;
+    *pExStyle = cs.dwExStyle;
   }
   return 0;
 }
 
 BOOL CPropertySheet::Create(CWnd* pParentWnd, DWORD dwStyle, DWORD dwExStyle) {
-  (void)dwStyle;
-  (void)dwExStyle;
+  m_dwCreateStyle = dwStyle;
+  m_dwCreateExStyle = dwExStyle;
   if (pParentWnd)
     m_pParentWnd = pParentWnd;
   BuildPages();
@@ -378,7 +389,36 @@ void CPropertySheet::EndDialog(int nEndID) {
 
 LRESULT CPropertySheet::HandleInitDialog(WPARAM, LPARAM) { return OnInitDialog(); }
 
-BOOL CPropertySheet::OnInitDialog() { return (BOOL)Default(); }
+BOOL CPropertySheet::OnInitDialog() {
+  BOOL bResult = (BOOL)Default();
+  if (m_bModeless && !(m_psh.dwFlags & PSH_WIZARD)) {
+    // A modeless sheet has no OK, Cancel, Apply or Help buttons: they go, and the sheet
+    // shrinks to end below its tabs.
+    static const int s_anButtons[] = { IDOK, IDCANCEL, 0x3021 /* Apply */, IDHELP };
+    for (int nID : s_anButtons) {
+      HWND hButton = ::GetDlgItem(m_hWnd, nID);
+      if (hButton) {
+        ::ShowWindow(hButton, SW_HIDE);
+        ::EnableWindow(hButton, FALSE);
+      }
+    }
+    HWND hTab = (HWND)::SendMessageA(m_hWnd, PSM_GETTABCONTROL, 0, 0);
+    if (hTab) {
+      RECT rcTab, rcWindow, rcClient;
+      ::GetWindowRect(hTab, &rcTab);
+      ::GetWindowRect(m_hWnd, &rcWindow);
+      ::GetClientRect(m_hWnd, &rcClient);
+      POINT ptTabBottom = { rcTab.left, rcTab.bottom };
+      ::ScreenToClient(m_hWnd, &ptTabBottom);
+      int nMargin = ptTabBottom.x > 0 ? ptTabBottom.x : 7;
+      int nShrink = rcClient.bottom - (ptTabBottom.y + nMargin);
+      if (nShrink > 0)
+        ::SetWindowPos(m_hWnd, NULL, 0, 0, rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top - nShrink,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  return bResult;
+}
 
 BOOL CPropertySheet::PreTranslateMessage(MSG* pMsg) {
   if (!m_hWnd)
@@ -406,7 +446,7 @@ BOOL CPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam) {
 BOOL CPropertySheet::OnCmdMsg(UINT nID, int nCode, void* pExtra, AFX_CMDHANDLERINFO* pHandlerInfo) {
   if (CWnd::OnCmdMsg(nID, nCode, pExtra, pHandlerInfo))
     return TRUE;
-  if ((nCode != CN_COMMAND && nCode != (int)CN_UPDATE_COMMAND_UI) || nID == 0 || nID >= 0xF000)
+  if ((nCode != CN_COMMAND && nCode != (int)CN_UPDATE_COMMAND_UI) || !IS_COMMAND_ID(nID) || nID >= 0xF000)
     return FALSE;
   // Then the thread; the sheet's buttons are not routed to the pages.
   CWinThread* pThread = AfxGetThread();

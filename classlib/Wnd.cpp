@@ -96,6 +96,12 @@ BOOL AFXAPI AfxUnlockTempMaps(BOOL bDeleteTemps) {
 IMPLEMENT_DYNCREATE(CWnd, CCmdTarget)
 
 CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(NULL), m_nFlags(0), m_nModalResult(0) {}
+CWnd::CWnd(HWND hWnd) : m_hWnd(hWnd), m_pfnSuper(NULL), m_nFlags(0), m_nModalResult(0) {}
+
+const CWnd CWnd::wndTop(HWND_TOP);
+const CWnd CWnd::wndBottom(HWND_BOTTOM);
+const CWnd CWnd::wndTopMost(HWND_TOPMOST);
+const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
 
 CWnd::~CWnd() {
   if (m_hWnd && FromHandlePermanent(m_hWnd) == this) {
@@ -227,7 +233,8 @@ LPCTSTR AFXAPI AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbr
     wc.hCursor = hCursor;
     wc.hbrBackground = hbrBackground;
     wc.lpszClassName = s_szName;
-    ::RegisterClassA(&wc);
+    if (!::RegisterClassA(&wc))
+      AfxThrowResourceException();
   }
   return s_szName;
 }
@@ -785,8 +792,11 @@ void CWnd::ScreenToClient(LPRECT r) const {
 }
 
 BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
-  // &wndTop etc. are passed as the special handles themselves.
-  HWND hAfter = pWndInsertAfter ? pWndInsertAfter->m_hWnd : NULL;
+  // &wndTopMost and the like carry the special handles; the handles themselves, cast to a
+  // window pointer (as older code passes them), are taken as they are, never dereferenced.
+  HWND hAfter = (HWND)pWndInsertAfter;
+  if (hAfter != HWND_TOP && hAfter != HWND_BOTTOM && hAfter != HWND_TOPMOST && hAfter != HWND_NOTOPMOST)
+    hAfter = pWndInsertAfter->m_hWnd;
   return ::SetWindowPos(m_hWnd, hAfter, x, y, cx, cy, nFlags);
 }
 

@@ -330,6 +330,15 @@ public:
     virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpContext = NULL);
 };
 
+class CResourceException : public CException
+{
+    DECLARE_DYNAMIC(CResourceException)
+public:
+    CResourceException();
+    explicit CResourceException(BOOL bAutoDelete);
+    virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpContext = NULL);
+};
+
 class CNotSupportedException : public CException
 {
     DECLARE_DYNAMIC(CNotSupportedException)
@@ -401,6 +410,8 @@ public:
 
 #define AFX_NORETURN __attribute__((noreturn))
 AFX_NORETURN void AFXAPI AfxThrowMemoryException();
+// A resource (a window class, a GDI object, a template) could not be had.
+AFX_NORETURN void AFXAPI AfxThrowResourceException();
 AFX_NORETURN void AFXAPI AfxThrowNotSupportedException();
 AFX_NORETURN void AFXAPI AfxThrowArchiveException(int cause, LPCSTR lpszArchiveName = NULL);
 AFX_NORETURN void AFXAPI AfxThrowFileException(int cause, LONG lOsError = -1, LPCSTR lpszFileName = NULL);

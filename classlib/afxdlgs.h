@@ -126,6 +126,8 @@ protected:
   CWnd* m_pParentWnd;
   BOOL m_bModeless;
   int m_nResultPending;
+  DWORD m_dwCreateStyle;     // Create's window styles; (DWORD)-1: the template's
+  DWORD m_dwCreateExStyle;
   friend class CPropertyPage;
   PROPSHEETPAGEA* BuildPages();
   static int CALLBACK SheetCallback(HWND hWnd, UINT message, LPARAM lParam);

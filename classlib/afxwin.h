@@ -131,6 +131,8 @@ protected: \
 #define CN_NOTIFY_CODE(code) MAKELONG(code, WM_NOTIFY)
 
 // Commands and control notifications
+// Command ids (menus, accelerators, the application's commands) are 0x8000 and above.
+#define IS_COMMAND_ID(nID) (((nID) & 0x8000) != 0)
 #define ON_COMMAND(id, f) { WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(id), VglSig_vv, static_cast<AFX_PMSG>(&ThisClass::f), nullptr },
 #define ON_COMMAND_EX(id, f) { WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(id), VglSig_bu, VGL_PMSG(BOOL (CCmdTarget::*)(UINT), &ThisClass::f), nullptr },
 #define ON_COMMAND_RANGE(id, idLast, f) { WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(idLast), VglSig_vu, VGL_PMSG(void (CCmdTarget::*)(UINT), &ThisClass::f), nullptr },
@@ -462,7 +464,8 @@ public:
   explicit CBrush(COLORREF cr) { Attach(::CreateSolidBrush(cr)); }
   operator HBRUSH() const { return (HBRUSH)(VglNotNull(this) ? m_hObject : NULL); }
   BOOL CreateSolidBrush(COLORREF cr) { return Attach(::CreateSolidBrush(cr)); }
-  BOOL CreateSysColorBrush(int nIndex) { return Attach(::GetSysColorBrush(nIndex)); }
+  // A brush of its own in the system colour (the system's shared brush must never be deleted).
+  BOOL CreateSysColorBrush(int nIndex) { return Attach(::CreateSolidBrush(::GetSysColor(nIndex))); }
   BOOL CreatePatternBrush(class CBitmap* pBitmap);
   BOOL CreateHatchBrush(int nIndex, COLORREF cr) { return Attach(::CreateHatchBrush(nIndex, cr)); }
   static CBrush* FromHandle(HBRUSH h) { return (CBrush*)CGdiObject::FromHandle(h); }
@@ -707,9 +710,15 @@ class CWnd : public CCmdTarget {
 public:
   CWnd();
   virtual ~CWnd();
+protected:
+  explicit CWnd(HWND hWnd);   // the Z-order places only
+public:
 
   HWND m_hWnd;
   operator HWND() const { return VglNotNull(this) ? m_hWnd : NULL; }
+  // The places of SetWindowPos's pWndInsertAfter: HWND_TOP, HWND_BOTTOM, HWND_TOPMOST and
+  // HWND_NOTOPMOST.
+  static const CWnd wndTop, wndBottom, wndTopMost, wndNoTopMost;
   HWND GetSafeHwnd() const { return VglNotNull(this) ? m_hWnd : NULL; }
   BOOL operator==(const CWnd& w) const { return w.m_hWnd == m_hWnd; }
   BOOL operator!=(const CWnd& w) const { return w.m_hWnd != m_hWnd; }
@@ -1209,7 +1218,10 @@ public:
   virtual BOOL OnIdle(LONG lCount);
   virtual BOOL PreTranslateMessage(MSG* pMsg);
   virtual int DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT nIDPrompt);
+  // The system's help with m_pszHelpFilePath (the program's path with ".HLP").
   virtual void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
+  afx_msg void OnHelp();        // ID_HELP
+  afx_msg void OnHelpIndex();   // ID_DEFAULT_HELP
 
   void ParseCommandLine(CCommandLineInfo& rCmdInfo);
   HICON LoadIcon(LPCTSTR lpszResourceName) const;

@@ -1,5 +1,6 @@
 // Resource ids shared by the programs and their language resource libraries.
-// Only #define lines: the resource compiler reads this file too.
+// Only #define and #include lines: the resource compiler reads these files too. Each area of
+// the programs keeps its ids in ids/<area>.h, included at the end.
 #ifndef VGL_RESOURCE_IDS_H
 #define VGL_RESOURCE_IDS_H
 
@@ -122,5 +123,20 @@
 #define IDS_LBEDIT_TIP_UP 20619
 #define IDS_LBEDIT_TIP_DOWN 20620
 #define IDS_EXT_LIST_TOO_LONG 32807
+
+// The ids of each area of the programs, one header each.
+#include "ids/database.h"
+#include "ids/shellext.h"
+#include "ids/client.h"
+#include "ids/update.h"
+#include "ids/reporting.h"
+#include "ids/uninstall.h"
+#include "ids/realtime.h"
+#include "ids/listener.h"
+#include "ids/ondemand.h"
+#include "ids/viruslog.h"
+#include "ids/updates.h"
+#include "ids/options.h"
+#include "ids/dialogs.h"
 
 #endif

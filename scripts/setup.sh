@@ -7,6 +7,10 @@ build="${1:-$here/build}"
 
 packages=(wine wine32:i386 g++-mingw-w64-i686-posix xvfb x11-apps x11-utils imagemagick xdotool
           googletest libz-mingw-w64-dev python3-pytest cmake ninja-build)
+# Native clang with libFuzzer and zlib: only for fuzzing the engine's readers (scripts/fuzz.sh).
+packages+=(clang libclang-rt-dev zlib1g-dev)
+# The driver's native file-access watcher is a Linux program.
+packages+=(gcc libc6-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -53,4 +57,10 @@ REG
   timeout -k 5 60 wineserver -k || true
   touch "$prefix/.vigilon-ready"
 fi
+# Wine links the user's shell folders (Desktop, Documents, ...) to the host's home: a walk of
+# drive C: (a whole-drive scan, the real-time watcher) would go through the host's files, once per
+# link. The PC's drive keeps plain folders instead.
+find "$prefix/drive_c/users" -type l 2>/dev/null | while read -r link; do
+  rm -f "$link" && mkdir -p "$link"
+done
 echo "setup: ready ($build)"

@@ -236,6 +236,11 @@ int NewEncryptStr(const char* pszValue, char* pszOut, size_t cbOut)
     return 1;
 }
 
+int NewEncryptStr(const char* pszValue, char* pszOut)
+{
+    return NewEncryptStr(pszValue, pszOut, NewEncryptStrSize(strnlen(pszValue, CRYPT_MAX_VALUE_LEN + 1)));
+}
+
 int NewDecryptStr(char* pszText)
 {
     if (!*pszText)

@@ -43,6 +43,9 @@ size_t NewEncryptStrSize(size_t nValueLen);
 // room for cbOut bytes. Returns 1; 0 (pszOut empty) when the value is longer
 // than CRYPT_MAX_VALUE_LEN or the result does not fit cbOut.
 int NewEncryptStr(const char* pszValue, char* pszOut, size_t cbOut);
+// The same into a buffer the caller sized for the result (NewEncryptStrSize of the
+// value's length always suffices).
+int NewEncryptStr(const char* pszValue, char* pszOut);
 
 // Unscrambles a "!CRYPT!" text in place (the caller checks the marker; the
 // first 7 characters are skipped unseen) and drops the 3-digit prefix. An empty

@@ -104,18 +104,46 @@ LPVOID volatile g_pScanContext;
 IOT_EventCallback volatile g_pfnScan;
 int g_nInitStatus;
 
+// Threads inside a request: the device is closed only once none is left (IOT_Stop), so that a
+// request never runs on a closed (or unloaded) driver.
+volatile LONG g_nCallers = 0;
+// The spare buffer holds an event that a callback has not freed yet.
+volatile LONG g_fSpareBusy = 0;
+// Test seam: the next n event copies find no memory.
+volatile LONG g_nFailAllocations = 0;
+
 CIOTDevice* Device() { return g_pDevice; }
 
 BOOL Call(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut = NULL, DWORD cbOut = 0, LPDWORD pcb = NULL)
 {
-    CIOTDevice* pDevice = Device();
+    InterlockedIncrement(&g_nCallers);
+    CIOTDevice* pDevice = g_pDevice;
     if (!pDevice)
     {
+        InterlockedDecrement(&g_nCallers);
         SetLastError(IOT_ERR_NOT_OPEN);
         return FALSE;
     }
     DWORD cb = 0;
-    return pDevice->Control(dwCode, pIn, cbIn, pOut, cbOut, pcb ? pcb : &cb);
+    BOOL f = pDevice->Control(dwCode, pIn, cbIn, pOut, cbOut, pcb ? pcb : &cb);
+    DWORD dwError = GetLastError();
+    InterlockedDecrement(&g_nCallers);
+    SetLastError(dwError);
+    return f;
+}
+
+// Waits until no thread is inside a request on the device taken out of service.
+void WaitForCallers()
+{
+    while (g_nCallers > 0)
+        Sleep(1);
+}
+
+BYTE* AllocateCopy(DWORD dwLength)
+{
+    if (g_nFailAllocations > 0 && InterlockedDecrement(&g_nFailAllocations) >= 0)
+        return NULL;
+    return (BYTE*)malloc(dwLength);
 }
 
 BOOL NotOpen()
@@ -276,9 +304,23 @@ void Deliver(BYTE* pRecord, LPVOID pContext, IOT_EventCallback pfn)
     memcpy(&dwLength, pRecord + RECORD_LENGTH_AT, sizeof dwLength);
     if (dwLength < DWORD(RECORD_DATA_AT))
         dwLength = RECORD_DATA_AT;
-    BYTE* pCopy = (BYTE*)malloc(dwLength);
-    if (!pCopy && dwLength <= SPARE_SIZE)
-        pCopy = g_pSpare;
+    BOOL fVirus = ((IOT_EVENT*)pRecord)->nKind == IOT_EVENT_VIRUS;
+    BYTE* pCopy = AllocateCopy(dwLength);
+    // Without memory the spare buffer takes the copy, but only while no callback still holds
+    // an earlier one: a progress event is then dropped, a virus event waits for memory or for
+    // the spare buffer to come back.
+    while (!pCopy && dwLength <= SPARE_SIZE && g_pSpare)
+    {
+        if (InterlockedCompareExchange(&g_fSpareBusy, 1, 0) == 0)
+            pCopy = g_pSpare;
+        else if (!fVirus)
+            break;
+        else
+        {
+            Sleep(10);
+            pCopy = AllocateCopy(dwLength);
+        }
+    }
     if (!pCopy)
     {
         Acknowledge(pRecord);
@@ -377,6 +419,7 @@ void ReleaseResources()
 {
     free(g_pSpare);
     g_pSpare = NULL;
+    g_fSpareBusy = 0;
     if (g_hStopEvent)
         CloseHandle(g_hStopEvent);
     if (g_hStartedEvent)
@@ -458,6 +501,8 @@ const ErrorPair s_errors[] = {
 };
 
 }  // namespace
+
+void IOT_TestFailAllocations(int nCount) { InterlockedExchange(&g_nFailAllocations, nCount); }
 
 DWORD IOT_MapDriverError(int nDriverError)
 {
@@ -592,6 +637,7 @@ BOOL IOT_Start(int* pnResult, LPVOID pContext, IOT_EventCallback pfnCallback, LP
         return TRUE;
     }
     CIOTDevice* pOpen = (CIOTDevice*)InterlockedExchangePointer((PVOID volatile*)&g_pDevice, NULL);
+    WaitForCallers();
     if (pOpen)
         CloseDevice(pOpen);
     StopMasterThread();
@@ -617,6 +663,8 @@ BOOL IOT_Stop()
         SetLastError(IOT_ERR_NOT_OPEN);
         return FALSE;
     }
+    // A request still running goes on with the device; the driver goes once every one is out.
+    WaitForCallers();
     BOOL fUnregistered = CloseDevice(pDevice);
     BOOL fThread = StopMasterThread();
     ReleaseResources();
@@ -642,12 +690,22 @@ BOOL IOT_SetScanCallback(LPVOID pContext, IOT_EventCallback pfnCallback)
         return FALSE;
     g_pScanContext = pContext;
     g_pfnScan = pfnCallback;
+    // A new scan begins: a stop request of the one before no longer holds.
+    int nClear = 0;
+    Call(CTL_STOP_SCAN, &nClear, sizeof nClear);
     return TRUE;
 }
 
 BOOL IOT_FreeEvent(LPVOID pEvent)
 {
-    if (!pEvent || pEvent == g_pSpare)
+    if (pEvent && pEvent == g_pSpare)
+    {
+        // Not freed, but handed back: the next event may use it.
+        InterlockedExchange(&g_fSpareBusy, 0);
+        SetLastError(IOT_ERR_INVALID_ARG);
+        return FALSE;
+    }
+    if (!pEvent)
     {
         SetLastError(IOT_ERR_INVALID_ARG);
         return FALSE;

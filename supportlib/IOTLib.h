@@ -145,3 +145,5 @@ BOOL IOT_OppCommand6(LPCSTR pszMultiString);
 DWORD IOT_MapDriverError(int nDriverError);
 // Length a multi-string is sent with: the texts with their NULs, plus 2.
 DWORD IOT_MultiStringLength(LPCSTR pszMultiString);
+// Test seam: the next nCount event copies find no memory (the spare buffer's path).
+void IOT_TestFailAllocations(int nCount);

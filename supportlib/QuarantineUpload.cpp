@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <stddef.h>
 #include <stdio.h>
+#include <string>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -105,23 +106,26 @@ void copyField(char* pszField, const char* pszText, int nMax)
 }
 }
 
-void computeQuarantineVerify(const char* pszOriginalPath, const char* pszComputerName,
+BOOL computeQuarantineVerify(const char* pszOriginalPath, const char* pszComputerName,
                              char* pszDigest, UINT cbDigest)
 {
+    if (cbDigest > 0)
+        pszDigest[0] = '\0';
     // Private to the call: uploads may run on several threads at once.
     size_t cchPath = strlen(pszOriginalPath), cchName = strlen(pszComputerName);
     char* pszText = (char*)malloc(cchPath + cchName + 1);
+    if (pszText == NULL)
+        return FALSE;
+    memcpy(pszText, pszOriginalPath, cchPath);
+    memcpy(pszText + cchPath, pszComputerName, cchName + 1);
     char szKeyed[KEYED_TEXT_SIZE] = "";
-    if (pszText != NULL)
-    {
-        memcpy(pszText, pszOriginalPath, cchPath);
-        memcpy(pszText + cchPath, pszComputerName, cchName + 1);
-        int nSize = sizeof(szKeyed);
-        PWDEncrypt(szKeyed, pszText, &nSize);
-        free(pszText);
-    }
+    int nSize = sizeof(szKeyed);
+    int nResult = PWDEncrypt(szKeyed, pszText, &nSize);
+    free(pszText);
+    if (nResult != 0)
+        return FALSE;
     CMessageDigest5 md5;
-    md5.GetHexDigest(szKeyed, (UINT)strlen(szKeyed), pszDigest, cbDigest);
+    return md5.GetHexDigest(szKeyed, (UINT)strlen(szKeyed), pszDigest, cbDigest);
 }
 
 int buildQuarantineUploadBody(const char* pszBackupFile, const char* pszComputerName,
@@ -135,7 +139,8 @@ int buildQuarantineUploadBody(const char* pszBackupFile, const char* pszComputer
         return nResult;
 
     char szDigest[33];
-    computeQuarantineVerify(szOriginal, pszComputerName, szDigest, sizeof(szDigest));
+    if (!computeQuarantineVerify(szOriginal, pszComputerName, szDigest, sizeof(szDigest)))
+        return QU_NO_VERIFY;
     int cchHeader = _scprintf(s_szPartHeader, pszComputerName, szDigest);
     char* pszHeader = (char*)malloc(cchHeader + 1);
     if (pszHeader == NULL)
@@ -186,8 +191,21 @@ int buildQuarantineUploadBody(const char* pszBackupFile, const char* pszComputer
 
 int onUploadReply(int nEvent, const char* pszText, void* pContext)
 {
-    if (nEvent == LOAD_HTTP_REPLY_EVENT && pszText != NULL && strstr(pszText, s_szAcknowledgement))
-        *(int*)pContext = 1;
+    SUploadReply* pReply = (SUploadReply*)pContext;
+    if (nEvent != LOAD_HTTP_REPLY_EVENT || pszText == NULL)
+        return 1;
+    if (*pszText == '\0')
+    {
+        pReply->szTail[0] = '\0';      // a zero byte: nothing before it joins what follows
+        return 1;
+    }
+    std::string strSeen = std::string(pReply->szTail) + pszText;
+    if (strSeen.find(s_szAcknowledgement) != std::string::npos)
+        pReply->fAcknowledged = 1;
+    // Enough of the end to complete a split acknowledgement.
+    const size_t cchKeep = sizeof(s_szAcknowledgement) - 2;
+    lstrcpynA(pReply->szTail, strSeen.c_str() + (strSeen.size() > cchKeep ? strSeen.size() - cchKeep : 0),
+              sizeof(pReply->szTail));
     return 1;
 }
 
@@ -221,13 +239,14 @@ int UploadQuarantineFile(const char* pszBackupFile, const char* pszComputerName,
     }
     request.dwTag = LOAD_HTTP_REQUEST_TAG;
 
-    int fAcknowledged = 0;
-    int nStatus = Post(&request, onUploadReply, &fAcknowledged, pBody, cbBody);
+    SUploadReply reply;
+    memset(&reply, 0, sizeof(reply));
+    int nStatus = Post(&request, onUploadReply, &reply, pBody, cbBody);
     free(pBody);
     if (nStatus != 200)
     {
         *pnError = nStatus;
         return QU_HTTP_STATUS;
     }
-    return fAcknowledged ? QU_OK : QU_NOT_ACKNOWLEDGED;
+    return reply.fAcknowledged ? QU_OK : QU_NOT_ACKNOWLEDGED;
 }

@@ -31,6 +31,7 @@ enum
     QU_HTTP_STATUS = 4,             // error: the HTTP status
     QU_NO_ENGINE = 5,               // error: the system error code
     QU_NOT_ACKNOWLEDGED = 7,
+    QU_NO_VERIFY = 8,               // the Verify digest cannot be computed
 
     LOAD_HTTP_REQUEST_TAG = 96,
     LOAD_HTTP_REPLY_EVENT = 10
@@ -48,16 +49,27 @@ int UploadQuarantineFile(const char* pszBackupFile, const char* pszComputerName,
 // The multipart body: boundary, part header (computer name and Verify digest),
 // the file's bytes, CR LF, boundary. *ppBody is a malloc'ed block with a zero
 // after the body, freed by the caller; *pcbBody excludes that zero. Results
-// QU_OK, QU_CANNOT_OPEN, QU_CANNOT_SIZE, QU_SHORT_READ or QU_NO_ENGINE.
+// QU_OK, QU_CANNOT_OPEN, QU_CANNOT_SIZE, QU_SHORT_READ, QU_NO_ENGINE or QU_NO_VERIFY.
 int buildQuarantineUploadBody(const char* pszBackupFile, const char* pszComputerName,
                               char** ppBody, int* pcbBody, int* pnError);
 
 // MD5 (32 lower-case hex digits) of the keyed hex form of the original path
-// followed by the computer name.
-void computeQuarantineVerify(const char* pszOriginalPath, const char* pszComputerName,
+// followed by the computer name. FALSE (pszDigest empty) when the text cannot be
+// scrambled: more than 511 characters, or no memory.
+BOOL computeQuarantineVerify(const char* pszOriginalPath, const char* pszComputerName,
                              char* pszDigest, UINT cbDigest);
 
-// The reply callback: event 10 with "cgiRecvFile_OK" in the text sets *(int*)pContext.
+// What the reply callback has seen of the reply: whether it held "cgiRecvFile_OK",
+// and the end of the reply so far (the acknowledgement may be split across pieces).
+struct SUploadReply
+{
+    int fAcknowledged;
+    char szTail[16];
+};
+
+// The reply callback (pContext: an SUploadReply, zero-filled first): event 10 texts
+// are the reply's pieces in order, an empty text a zero byte of the reply, which
+// no acknowledgement spans.
 int onUploadReply(int nEvent, const char* pszText, void* pContext);
 
 #endif

@@ -25,6 +25,8 @@ struct SRsaPublicKey
 // and its trailer acceptable but the signature does not verify; -1: the
 // file cannot be inspected (missing, unreadable, trailer not acceptable).
 int kvAuthMD5(const char* pszPath);
+// The same check against a given key.
+int verifySignedFile(const char* pszPath, const SRsaPublicKey& key);
 
 // pbOut (cbMod bytes, big-endian) := base ^ exp mod modulus. FALSE when the
 // modulus is zero or the base is not below it. Also used by the signer.

@@ -37,10 +37,9 @@ void CAccBuffer::Append(const void* pvData, int nCount)
     const unsigned long long cbStep = (unsigned int)m_nGrowStep;
     const unsigned long long cbNew =
         cbStep * (((unsigned long long)(unsigned int)m_nCapacity + (unsigned int)nCount) / cbStep + 1);
-    if (cbNew > 0x7FFFFFFFULL)
-        throw std::bad_alloc();
-
-    BYTE* pNew = new BYTE[(size_t)cbNew];
+    BYTE* pNew = cbNew > 0x7FFFFFFFULL ? NULL : new (std::nothrow) BYTE[(size_t)cbNew];
+    if (pNew == NULL)
+        AfxThrowMemoryException();
     if (m_nLength > 0)
         memcpy(pNew, m_pData, m_nLength);
     memcpy(pNew + m_nLength, pvData, nCount);

@@ -13,8 +13,9 @@ public:
     ~CAccBuffer();
 
     // Appends nCount bytes; the capacity grows to the smallest multiple of the
-    // grow step above capacity + nCount. A failed allocation throws
-    // std::bad_alloc and leaves the buffer as it was.
+    // grow step above capacity + nCount. A failed allocation throws the class
+    // library's CMemoryException (as CString and CArray do) and leaves the buffer
+    // as it was.
     void Append(const void* pvData, int nCount);
     // Zeroes the block and empties the buffer; the block stays.
     void Reset();

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../lang/resource_ids.h"
+#include "resource_ids.h"
 
 namespace
 {
@@ -224,7 +224,8 @@ BOOL ConnectServer_Try(CAccBuffer& reply, const CString& strObject,
                        const NS_RegistryKey::STimeout* pTimeouts, PFN_HTTP_STATUS_CALLBACK pfStatus,
                        PFN_HTTP_CONTENT_LENGTH_CALLBACK pfContentLength,
                        PFN_HTTP_CANCEL_CALLBACK pfCancel, LPVOID pvContext, BOOL fIntranet,
-                       int nProxyMode, BOOL fUseComputerName, BOOL* pfContinue, CString* pstrError)
+                       int nProxyMode, BOOL fUseComputerName, BOOL* pfContinue, CString* pstrError,
+                       const SServerAddress* pServer)
 {
     switch (nProxyMode)
     {
@@ -240,6 +241,12 @@ BOOL ConnectServer_Try(CAccBuffer& reply, const CString& strObject,
         profile.LoadIntranet();
     else
         profile.LoadInternet();
+    if (pServer != NULL)
+    {
+        VGLTRACE(3, "    Server given: %s:%u", (LPCSTR)pServer->m_strServer, (unsigned)pServer->m_nPort);
+        profile.m_strServerName = pServer->m_strServer;
+        profile.m_nServerPort = pServer->m_nPort;
+    }
     if (settings.IsConnectable(fIntranet))
     {
         if (!fIntranet)
@@ -362,7 +369,7 @@ BOOL ConnectServer(CAccBuffer& reply, const CString& strObject,
                    const NS_RegistryKey::STimeout* pTimeouts, PFN_HTTP_STATUS_CALLBACK pfStatus,
                    PFN_HTTP_CONTENT_LENGTH_CALLBACK pfContentLength,
                    PFN_HTTP_CANCEL_CALLBACK pfCancel, LPVOID pvContext, BOOL fIntranet,
-                   CString* pstrError)
+                   CString* pstrError, const SServerAddress* pServer)
 {
     VGLTRACE(1, "-->NS_Notification::ConnectServer(object = %s, fIntranet = %d)", (LPCSTR)strObject,
              fIntranet);
@@ -379,7 +386,7 @@ BOOL ConnectServer(CAccBuffer& reply, const CString& strObject,
             VGLTRACE(3, "[ConnectServer] fIntranet=FALSE");
             fSuccess = ConnectServer_Try(reply, strObject, pTimeouts, pfStatus, pfContentLength,
                                          pfCancel, pvContext, FALSE, PROXY_PROFILE, FALSE, &fContinue,
-                                         pstrError);
+                                         pstrError, pServer);
         }
         else
         {
@@ -399,7 +406,7 @@ BOOL ConnectServer(CAccBuffer& reply, const CString& strObject,
                         continue;
                     fSuccess = ConnectServer_Try(reply, strObject, pTimeouts, pfStatus, pfContentLength,
                                                  pfCancel, pvContext, TRUE, nMode, fUseComputerName,
-                                                 &fContinue, pstrError);
+                                                 &fContinue, pstrError, pServer);
                 }
                 BOOL fCancelled = pfCancel != NULL && pfCancel(pvContext);
                 if (!fCancelled && !fSuccess && fHasComputerName && fContinue)
@@ -408,7 +415,7 @@ BOOL ConnectServer(CAccBuffer& reply, const CString& strObject,
                     for (int nMode = PROXY_PROFILE; nMode <= PROXY_BROWSER && !fSuccess && fContinue; ++nMode)
                         fSuccess = ConnectServer_Try(reply, strObject, pTimeouts, pfStatus,
                                                      pfContentLength, pfCancel, pvContext, TRUE, nMode,
-                                                     fUseComputerName, &fContinue, pstrError);
+                                                     fUseComputerName, &fContinue, pstrError, pServer);
                 }
             }
         }

@@ -47,6 +47,14 @@ namespace NS_Notification
         BOOL GetComputerName(BOOL fWanted, CString& strOut) const;
     };
 
+    // A server that one request goes to in place of its profile's; the profile's proxy and
+    // logins stay.
+    struct SServerAddress
+    {
+        CString m_strServer;
+        WORD m_nPort;
+    };
+
     struct SConnectSettings
     {
         SConnectProfile m_intranet;
@@ -80,7 +88,7 @@ namespace NS_Notification
                        PFN_HTTP_STATUS_CALLBACK pfStatus,
                        PFN_HTTP_CONTENT_LENGTH_CALLBACK pfContentLength,
                        PFN_HTTP_CANCEL_CALLBACK pfCancel, LPVOID pvContext, BOOL fIntranet,
-                       CString* pstrError);
+                       CString* pstrError, const SServerAddress* pServer = NULL);
 
     // One attempt; *pfContinue becomes FALSE when trying on is useless.
     BOOL ConnectServer_Try(CAccBuffer& reply, const CString& strObject,
@@ -89,7 +97,7 @@ namespace NS_Notification
                            PFN_HTTP_CONTENT_LENGTH_CALLBACK pfContentLength,
                            PFN_HTTP_CANCEL_CALLBACK pfCancel, LPVOID pvContext, BOOL fIntranet,
                            int nProxyMode, BOOL fUseComputerName, BOOL* pfContinue,
-                           CString* pstrError);
+                           CString* pstrError, const SServerAddress* pServer = NULL);
 
     void SetConnectCallbacks(PFN_HTTP_STATUS_CALLBACK pfStatus,
                              PFN_HTTP_CONTENT_LENGTH_CALLBACK pfContentLength,

@@ -146,7 +146,30 @@ void NS_Debug::Construct()
     CreateDebugWindow();
 }
 
+namespace
+{
+NS_Debug::SDebugWindowHooks g_debugWindowHooks = {NULL, NULL, NULL};
+}
+
+void NS_Debug::SetDebugWindowHooks(const SDebugWindowHooks& hooks)
+{
+    g_debugWindowHooks = hooks;
+}
+
 void NS_Debug::CreateDebugWindow()
 {
-    // The hidden debug window is not built yet.
+    if (g_debugWindowHooks.pfnCreate != NULL)
+        g_debugWindowHooks.pfnCreate();
+}
+
+void NS_Debug::Destruct()
+{
+    if (g_debugWindowHooks.pfnDestroy != NULL)
+        g_debugWindowHooks.pfnDestroy();
+}
+
+void NS_Debug::ToggleDebugWindow()
+{
+    if (g_debugWindowHooks.pfnToggle != NULL)
+        g_debugWindowHooks.pfnToggle();
 }

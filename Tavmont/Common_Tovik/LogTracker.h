@@ -69,8 +69,22 @@ namespace NS_Debug
     // root of the Windows drive, then creates the debug window.
     void Construct();
 
-    // Creates the hidden debug window (last step of Construct); does nothing yet.
+    // The debug window belongs to the program that has one (the client): it hands its
+    // window functions over before Construct runs. Without them the three below do nothing.
+    struct SDebugWindowHooks
+    {
+        void (*pfnCreate)();
+        void (*pfnDestroy)();
+        void (*pfnToggle)();
+    };
+    void SetDebugWindowHooks(const SDebugWindowHooks& hooks);
+
+    // Creates the hidden debug window (last step of Construct).
     void CreateDebugWindow();
+    // Destroys the debug window (last step of the client's exit).
+    void Destruct();
+    // Shows the debug window when hidden, hides it when shown.
+    void ToggleDebugWindow();
 }
 
 // Every trace format ends ", %s|%d", filled with the caller's file and line.

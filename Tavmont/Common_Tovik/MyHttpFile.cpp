@@ -276,6 +276,21 @@ BOOL hasAutoConfigURL()
 
 // ---------------------------------------------------------------------------
 
+// Some WinInet versions report a receive that ran into its time-out as a broken
+// connection (12030): a wait as long as the time-out is the time-out (12002), which
+// ends the request rather than trying the next way to the server.
+static void ReportTimeoutAsTimeout(CInternetException* e, DWORD dwStart, DWORD dwTimeout)
+{
+    const DWORD dwSlack = 100;
+    if (e->m_dwError == ERROR_INTERNET_CONNECTION_ABORTED && dwTimeout != 0 &&
+        GetTickCount() - dwStart + dwSlack >= dwTimeout)
+    {
+        VGLTRACE(10, "httpConnect: the connection broke after %lu ms: the receive timed out",
+                 GetTickCount() - dwStart);
+        e->m_dwError = ERROR_INTERNET_TIMEOUT;
+    }
+}
+
 void httpConnectThreadThis(SHttpRequestOption& option, CAccBuffer& buffer, SHttpConnectData* pData)
 {
     VGLTRACE(1, "-->httpConnectThreadThis(%s, %u, %s)", option.m_pszServerName != NULL ? option.m_pszServerName : "",
@@ -360,7 +375,8 @@ void httpConnectThreadThis(SHttpRequestOption& option, CAccBuffer& buffer, SHttp
                                          option.m_dwContext, NULL, option.m_pszVersion, option.m_dwFlags);
         if (option.m_pszHeaders != NULL)
             pFile->AddRequestHeaders(option.m_pszHeaders, HTTP_ADDREQ_FLAG_ADD_IF_NEW);
-        if (!IsEmptyText(option.m_pszProxyUsername))
+        // Proxy credentials go only to a proxy: without one the request reaches the server itself.
+        if (!IsEmptyText(option.m_pszProxyUsername) && !IsEmptyText(option.m_pszProxyServer))
             pFile->AddRequestHeaders(buildBasicAuthHeader(TRUE, option.m_pszProxyUsername,
                                                           option.m_pszProxyPassword),
                                      HTTP_ADDREQ_FLAG_ADD_IF_NEW);
@@ -371,7 +387,16 @@ void httpConnectThreadThis(SHttpRequestOption& option, CAccBuffer& buffer, SHttp
 
         // 7.-8. Send and check the status.
         StopIfAbandoned(pData);
-        pFile->SendRequest();
+        DWORD dwSent = GetTickCount();
+        try
+        {
+            pFile->SendRequest();
+        }
+        catch (CInternetException* e)
+        {
+            ReportTimeoutAsTimeout(e, dwSent, option.m_dwControlReceiveTimeout);
+            throw;
+        }
         DWORD dwStatus = 0;
         StopIfAbandoned(pData);
         pFile->QueryInfoStatusCode(dwStatus);
@@ -396,7 +421,17 @@ void httpConnectThreadThis(SHttpRequestOption& option, CAccBuffer& buffer, SHttp
         for (;;)
         {
             StopIfAbandoned(pData);
-            UINT nRead = pFile->Read(piece, sizeof(piece));
+            DWORD dwAsked = GetTickCount();
+            UINT nRead = 0;
+            try
+            {
+                nRead = pFile->Read(piece, sizeof(piece));
+            }
+            catch (CInternetException* e)
+            {
+                ReportTimeoutAsTimeout(e, dwAsked, option.m_dwDataReceiveTimeout);
+                throw;
+            }
             if (nRead == 0)
                 break;
             if (option.m_pfConnectCancelCallback != NULL &&

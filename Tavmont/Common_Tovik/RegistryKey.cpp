@@ -160,8 +160,12 @@ DWORD GetGUIDDigitSum()
     return dwSum;
 }
 
+CString GetApplicationGUIDString() { return Text("GUID"); }
+
 CString GetApplicationPath() { return Text("Application Path"); }
 CString GetApplicationFilename() { return Text("Application Filename"); }
+void GetApplicationPath(CString& strOut) { strOut = GetApplicationPath(); }
+void GetApplicationFilename(CString& strOut) { strOut = GetApplicationFilename(); }
 CString GetDomain() { return Text("Domain"); }
 CString GetInstallDate() { return Text("Install Date"); }
 CString GetInstallTime() { return Text("Install Time"); }
@@ -225,7 +229,7 @@ DWORD GetServerPort() { return Number("ServerPort", DEFAULT_PORT); }
 BOOL GetUseProxy() { return Flag("UseProxy", FALSE); }
 CString GetProxyServer() { return Text("ProxyServer"); }
 CString GetProxyServerIP() { return Text("ProxyServerIP"); }
-DWORD GetProxyPort() { return Number("ProxyPort", DEFAULT_PORT); }
+WORD GetProxyPort() { return (WORD)Number("ProxyPort", DEFAULT_PORT); }
 CString GetProxyLogin() { return Text("ProxyLogin"); }
 
 void GetProxyServerAndPort(CString& strProxyServer, WORD* pwProxyPort, BOOL fUseProxy)
@@ -401,7 +405,7 @@ BOOL SetProgramUpdatePending(BOOL fPending)
     return TRUE;
 }
 
-BOOL GetHotFixPendingFlag() { return Flag("Update Pending", FALSE); }
+DWORD GetHotFixPendingFlag() { return Number("Update Pending", 0); }
 
 BOOL SetHotFixPendingFlag(BOOL fPending)
 {

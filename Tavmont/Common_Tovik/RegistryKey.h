@@ -74,9 +74,12 @@ namespace NS_RegistryKey
 
     // ---- identity and installation ----
     CString GetGUID();                     // at most 100 bytes are read
+    CString GetApplicationGUIDString();    // "GUID" as stored, empty when missing
     DWORD GetGUIDDigitSum();               // sum of the codes of the GUID's hex digits
-    CString GetApplicationPath();
+    CString GetApplicationPath();          // with a trailing backslash, empty when missing
     CString GetApplicationFilename();
+    void GetApplicationPath(CString& strOut);
+    void GetApplicationFilename(CString& strOut);
     CString GetDomain();
     CString GetInstallDate();
     CString GetInstallTime();
@@ -98,7 +101,7 @@ namespace NS_RegistryKey
     BOOL GetUseProxy();
     CString GetProxyServer();
     CString GetProxyServerIP();
-    DWORD GetProxyPort();
+    WORD GetProxyPort();                   // 80 when missing
     CString GetProxyLogin();
     // With fUseProxy, both values through one opening of the key (a missing port gives 0).
     void GetProxyServerAndPort(CString& strProxyServer, WORD* pwProxyPort, BOOL fUseProxy);
@@ -152,7 +155,7 @@ namespace NS_RegistryKey
     void SetLogRemainingDays(DWORD dwDays);
     BOOL GetProgramUpdatePending();        // FALSE, written back
     BOOL SetProgramUpdatePending(BOOL fPending);      // TRUE when the key opened
-    BOOL GetHotFixPendingFlag();           // "Update Pending"
+    DWORD GetHotFixPendingFlag();          // "Update Pending", 0 when missing
     BOOL SetHotFixPendingFlag(BOOL fPending);
     BOOL GetShowInTaskManager();
     BOOL GetShowSplash();

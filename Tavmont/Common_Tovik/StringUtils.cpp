@@ -1,5 +1,7 @@
 #include "StringUtils.h"
 
+#include "KeyValueText.h"
+
 #include <mbctype.h>
 #include <mbstring.h>
 #include <stdio.h>
@@ -24,31 +26,6 @@ namespace
     inline bool inSet(const char* pszSet, char ch)
     {
         return ch != '\0' && strchr(pszSet, ch) != NULL;
-    }
-
-    int hexValue(char ch)
-    {
-        if (ch >= '0' && ch <= '9')
-            return ch - '0';
-        if (ch >= 'a' && ch <= 'f')
-            return ch - 'a' + 10;
-        if (ch >= 'A' && ch <= 'F')
-            return ch - 'A' + 10;
-        return -1;
-    }
-
-    // Decodes %XX at p; -1 when p does not start a complete escape.
-    int escapeValue(const char* p)
-    {
-        if (p[0] != '%')
-            return -1;
-        int hi = hexValue(p[1]);
-        if (hi < 0)
-            return -1;
-        int lo = hexValue(p[2]);
-        if (lo < 0)
-            return -1;
-        return hi * 16 + lo;
     }
 
     // Case change of single-byte characters in the system code page; double-byte
@@ -169,37 +146,6 @@ namespace
         return strOut;
     }
 
-    // Replaces each complete %XX escape by its byte; anything else is kept as it is.
-    void unescapeInPlace(char* psz)
-    {
-        char* pOut = psz;
-        for (const char* p = psz; *p;)
-        {
-            int nValue = escapeValue(p);
-            if (nValue >= 0)
-            {
-                *pOut++ = (char)nValue;
-                p += 3;
-                continue;
-            }
-            int n = charLength(p);
-            for (int i = 0; i < n; ++i)
-                *pOut++ = *p++;
-        }
-        *pOut = '\0';
-    }
-
-    char* dupBytes(const char* p, size_t n)
-    {
-        char* psz = (char*)malloc(n + 1);
-        if (psz)
-        {
-            memcpy(psz, p, n);
-            psz[n] = '\0';
-        }
-        return psz;
-    }
-
     long long daysFromCivil(long long y, int m, int d)
     {
         y += (m - 1) / 12;
@@ -281,6 +227,11 @@ void splitString(char chSeparator, LPCSTR pszText, CStringArray& arrOut, const S
 CString joinPath(LPCSTR pszLeft, LPCSTR pszRight)
 {
     return CString(join(pszLeft, pszRight, '\\', false).c_str());
+}
+
+void concatPath(CString& strOut, const CString& strLeft, const CString& strRight)
+{
+    strOut = joinPath(strLeft, strRight);
 }
 
 CString joinUrlPath(LPCSTR pszLeft, LPCSTR pszRight)
@@ -490,114 +441,9 @@ char* toUtf8(LPCWSTR pwszText)
 // (also at the end of the text) is copied as it is.
 CString urlDecode(LPCSTR pszText)
 {
-    std::string strOut;
     if (!pszText)
         return CString();
-    for (const char* p = pszText; *p;)
-    {
-        if (p[0] == '%' && p[1] == '%')
-        {
-            strOut += '%';
-            p += 2;
-            continue;
-        }
-        int nValue = escapeValue(p);
-        if (nValue >= 0)
-        {
-            strOut += (char)nValue;
-            p += 3;
-            continue;
-        }
-        int n = charLength(p);
-        strOut.append(p, n);
-        p += n;
-    }
-    return CString(strOut.c_str());
-}
-
-// ---- key=value replies and request lines ----
-
-char** splitKeyValuePairs(char* pszText, LPCSTR pszSeparators)
-{
-    if (!pszSeparators)
-        pszSeparators = "";
-    std::vector<char*> tokens;
-    if (pszText)
-    {
-        char* pStart = pszText;
-        char* p = pszText;
-        for (;;)
-        {
-            bool fEnd = *p == '\0';
-            if (fEnd || inSet(pszSeparators, *p))
-            {
-                *p = '\0';
-                if (p > pStart)
-                    tokens.push_back(pStart);
-                if (fEnd)
-                    break;
-                pStart = ++p;
-                continue;
-            }
-            p += charLength(p);
-        }
-    }
-
-    char** ppPairs = (char**)malloc((2 * tokens.size() + 1) * sizeof(char*));
-    if (!ppPairs)
-        return NULL;
-    size_t nOut = 0;
-    for (size_t i = 0; i < tokens.size(); ++i)
-    {
-        char* pszToken = tokens[i];
-        char* pEquals = NULL;
-        for (char* p = pszToken; *p; p += charLength(p))
-        {
-            if (*p == '=')
-            {
-                pEquals = p;
-                break;
-            }
-        }
-        size_t nKey = pEquals ? (size_t)(pEquals - pszToken) : strlen(pszToken);
-        char* pszKey = dupBytes(pszToken, nKey);
-        char* pszValue = pEquals ? dupBytes(pEquals + 1, strlen(pEquals + 1)) : dupBytes("", 0);
-        if (!pszKey || !pszValue)
-        {
-            free(pszKey);
-            free(pszValue);
-            for (size_t j = 0; j < nOut; ++j)
-                free(ppPairs[j]);
-            free(ppPairs);
-            return NULL;
-        }
-        unescapeInPlace(pszKey);
-        unescapeInPlace(pszValue);
-        ppPairs[nOut++] = pszKey;
-        ppPairs[nOut++] = pszValue;
-    }
-    ppPairs[nOut] = NULL;
-    return ppPairs;
-}
-
-BOOL parseRequestLine(char* pszBuffer, char** ppszMethod, char** ppszUrl)
-{
-    if (!pszBuffer)
-        return FALSE;
-    if (ppszMethod)
-        *ppszMethod = pszBuffer;
-    char* pBlank = strchr(pszBuffer, ' ');
-    if (!pBlank)
-        return FALSE;
-    *pBlank = '\0';
-    char* pszUrl = pBlank + 1;
-    if (ppszUrl)
-        *ppszUrl = pszUrl;
-    pBlank = strchr(pszUrl, ' ');
-    if (!pBlank)
-        return FALSE;
-    *pBlank = '\0';
-    return TRUE;
+    return CString(urlDecodeText(pszText).c_str());
 }
 
 // ---- numbers and times ----

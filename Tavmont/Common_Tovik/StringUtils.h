@@ -81,6 +81,8 @@ void splitString(char chSeparator, LPCSTR pszText, CStringArray& arrOut, const S
 
 // Left and right with exactly one backslash ('/' for URLs) at the seam.
 CString joinPath(LPCSTR pszLeft, LPCSTR pszRight);
+// strOut := joinPath (left, right): one backslash between them, an empty left gives right.
+void concatPath(CString& strOut, const CString& strLeft, const CString& strRight);
 CString joinUrlPath(LPCSTR pszLeft, LPCSTR pszRight);
 std::string joinPathString(LPCSTR pszLeft, LPCSTR pszRight);
 // The joinPath rule with any separator into the caller's buffer of cbOut bytes; FALSE and an

@@ -13,10 +13,11 @@
 //   catch (...)                           trace level 13 "Exception(...) in ..."
 // then clean up and return failure.
 //
-// Running out of memory arrives as std::bad_alloc (operator new) and must reach
-// the catch (...) handler: never turn it into a CMemoryException or any other
-// CException that a catch (CException*) handler would trace and delete as an
-// ordinary failure. CCommonException is not a CException either.
+// Running out of memory in the class library's containers (CString, CArray,
+// CAccBuffer) throws the class library's CMemoryException, which the
+// catch (CException*) handler traces and deletes; std::bad_alloc from operator
+// new elsewhere reaches the catch (...) handler. CCommonException is not a
+// CException.
 #pragma once
 
 #include <afx.h>

@@ -3,7 +3,7 @@
 
 #include "LogTracker.h"
 
-#include "../../lang/resource_ids.h"
+#include "resource_ids.h"
 
 static_assert(CWinsockDlg::IDD == IDD_WINSOCK, "the look-up window's template");
 

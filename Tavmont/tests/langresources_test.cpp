@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include "langlibrary.h"
 
-#include "../lang/resource_ids.h"
+#include "resource_ids.h"
 #include "WinsockDlg.h"
 
 #include <stdlib.h>

@@ -73,9 +73,10 @@ TEST(MessageMap, DerivedMapChainsToBase) {
   EXPECT_EQ(CWnd::FromHandlePermanent(h), nullptr);
 }
 
-// Commands: the dialog's own map, then its owner, then the thread (the application).
-const UINT ID_CMD_DIALOG = 32001, ID_CMD_OWNER = 32002, ID_CMD_APP = 32003, ID_CMD_NONE = 32004;
-const UINT IDC_PUSH = 1001, IDC_TREE = 1002;
+// Commands: the dialog's own map, then its owner, then the thread (the application). Only
+// command ids (0x8000 and above) go past the dialog.
+const UINT ID_CMD_DIALOG = 0x8101, ID_CMD_OWNER = 0x8102, ID_CMD_APP = 0x8103, ID_CMD_NONE = 0x8104;
+const UINT IDC_PUSH = 1001, IDC_TREE = 1002, IDC_OTHER = 1003;
 
 class CRoutingApp : public CWinApp {
 public:
@@ -92,11 +93,13 @@ class COwnerWnd : public CWnd {
 public:
   afx_msg void OnOwnerCmd() { g_log += "owner;"; }
   afx_msg void OnDialogCmd() { g_log += "owner-shadowed;"; }
+  afx_msg void OnOwnControl() { g_log += "owner-control;"; }
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(COwnerWnd, CWnd)
   ON_COMMAND(ID_CMD_OWNER, OnOwnerCmd)
   ON_COMMAND(ID_CMD_DIALOG, OnDialogCmd)
+  ON_COMMAND(IDC_OTHER, OnOwnControl)
 END_MESSAGE_MAP()
 
 class CRoutingDlg : public CDialog {
@@ -122,7 +125,7 @@ TEST(MessageMap, CommandsRouteThroughDialogOwnerAndApplication) {
   COwnerWnd owner;
   ASSERT_TRUE(owner.CreateEx(0, AfxRegisterWndClass(0), "owner", WS_POPUP, 0, 0, 50, 50, NULL, NULL));
   DlgTemplate t(WS_POPUP | WS_CAPTION, 100, 60, "routing");
-  t.Add(kButton, IDC_PUSH, BS_PUSHBUTTON, 5, 5, 40, 14, "Push").Add(kButton, 1003, BS_PUSHBUTTON, 50, 5, 40, 14, "Other");
+  t.Add(kButton, IDC_PUSH, BS_PUSHBUTTON, 5, 5, 40, 14, "Push").Add(kButton, IDC_OTHER, BS_PUSHBUTTON, 50, 5, 40, 14, "Other");
   CRoutingDlg dlg;
   ASSERT_TRUE(dlg.CreateIndirect(t.Get(), &owner));
 
@@ -134,10 +137,12 @@ TEST(MessageMap, CommandsRouteThroughDialogOwnerAndApplication) {
     { ID_CMD_NONE, false, "" },
     { MAKEWPARAM(IDC_PUSH, BN_CLICKED), true, "clicked;" },
     { MAKEWPARAM(IDC_PUSH, BN_SETFOCUS), true, "" },   // other notification codes do not match
+    // A click of the dialog's own button is no command of the owner's with that number.
+    { MAKEWPARAM(IDC_OTHER, BN_CLICKED), true, "" },
   };
   for (const Case& c : cases) {
     g_log.clear();
-    LPARAM l = c.fromButton ? (LPARAM)::GetDlgItem(dlg.m_hWnd, IDC_PUSH) : 0;
+    LPARAM l = c.fromButton ? (LPARAM)::GetDlgItem(dlg.m_hWnd, LOWORD(c.wParam)) : 0;
     dlg.SendMessage(WM_COMMAND, c.wParam, l);
     EXPECT_EQ(g_log, c.log) << c.wParam;
   }
@@ -163,7 +168,7 @@ TEST(MessageMap, CommandsRouteThroughDialogOwnerAndApplication) {
   dlg.m_bPushEnabled = FALSE;
   dlg.UpdateDialogControls(&dlg, TRUE);
   EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_PUSH)));
-  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, 1003)));   // no handler at all
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_OTHER)));   // no handler of the dialog
   dlg.m_bPushEnabled = TRUE;
   dlg.UpdateDialogControls(&dlg, FALSE);
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dlg.m_hWnd, IDC_PUSH)));

@@ -4,11 +4,20 @@
 // (vexor32.vxd) from its folder on the start request and frees it on unregister, scans and acts
 // on files, and delivers events to the caller's event thread as asynchronous procedure calls.
 //
+// Real-time accesses: once the engine runs, every fixed drive is watched (not a drive that maps
+// the host's whole file system, such as Wine's Z:). On Linux, where the kernel's file-access
+// notification can be used, the native watcher filter32.fan reports files opened, written and
+// moved in, with the writing process; elsewhere change notification reports written files.
+//
 // Files in the driver folder:
-//   filter32.ini    [Watch] Root1..Root16: folders watched for written or renamed files;
+//   filter32.ini    [Watch] Root1..Root16: the folders watched instead of the fixed drives;
+//                           FixedDrives=0: none; Events=Changes: change notification only
+//                   [Commands] Enable=1: the command folder is read (tests and demonstrations)
+//                   [Journal] MaxSize: bytes before the journal starts afresh (default 4 MB)
 //                   [Faults] DriverState (3 = ready), InitStatus, StartFailure=1, ScanFailure=1
-//   filter32.log    journal of every request and event, decoded
+//   filter32.log    journal of every request and event, decoded (the older part in .log.old)
 //   filter32.state  the settings as last pushed, in INI form
+//   filter32.fan    the native watcher (a Linux program)
 //   Commands\       text files dropped here are run line by line and renamed "*.done":
 //                     OPEN <path> [pid]      a file opened by process pid
 //                     WRITE <path> [pid]     a file written by process pid
@@ -16,6 +25,8 @@
 //                     MEMVIRUS <name>|NONE   writes Memory.img with that memory signature or clean
 //                     BOOTVIRUS <letter> <name>|NONE   writes Boot_<letter>.img likewise
 //   Boot_<letter>.img, Mbr_<80..>.img, Memory.img: boot sector, partition and memory images
+#include <winsock2.h>
+
 #include "journal.h"
 #include "vexapi.h"
 #include "vxpformat.h"
@@ -24,6 +35,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <deque>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -67,6 +80,7 @@ struct Engine {
     VexCleanFn clean;
     VexDeleteFn remove;
     VexEncodeFn encode;
+    VexCleanArchiveFn cleanArchive;  // an engine without it cleans no archive members
     VexVirusCountFn count;
     VexEntryFn entry;
 };
@@ -76,7 +90,15 @@ std::string g_folder;  // driver folder, with a trailing backslash
 CRITICAL_SECTION g_lock;        // settings, channels, pending events, journal
 CRITICAL_SECTION g_engineLock;  // engine module and scans
 
-ScanSettings g_scan[2];  // [0] real-time (100), [1] manual (200)
+// On-demand scans set no archive limits: they get the engine's defaults.
+ScanSettings manualDefaults() {
+    ScanSettings s;
+    s.maxFiles = VEX_DEFAULT_MAX_FILES;
+    s.maxExtract = VEX_DEFAULT_MAX_EXTRACT;
+    return s;
+}
+
+ScanSettings g_scan[2] = {ScanSettings(), manualDefaults()};  // [0] real-time (100), [1] manual (200)
 Channel g_channel[2];
 std::set<BYTE*> g_pending;
 Engine g_engine;
@@ -94,6 +116,9 @@ volatile LONG g_stopScan = 0;
 CJournal g_journal("filter32.log", nullptr, CJournal::STAMP | CJournal::KEEP_OPEN);
 
 std::map<std::string, DWORD> g_ownWrites;  // lower-cased paths the driver wrote, with tick
+std::map<std::string, DWORD> g_lastScan;   // lower-cased paths by the tick of their last real-time scan
+std::set<std::string> g_cleanCache;        // lower-cased paths found clean and not written since
+bool g_commands = false;                   // [Commands] Enable=1: the command folder is read
 HANDLE g_watchThread = nullptr, g_watchStop = nullptr, g_watchArmed = nullptr;
 
 // ---------------------------------------------------------------- helpers
@@ -204,8 +229,9 @@ void writeState() {
 
 // ---------------------------------------------------------------- events
 
+// layerCount: the members' count unless given (-1: an archive nested too deep to scan).
 BYTE* makeEvent(int kind, const std::string& path, const std::string& virus, const std::string& moved,
-                const std::vector<std::string>& layers, int r1, int a1, int r2, int a2) {
+                const std::vector<std::string>& layers, int r1, int a1, int r2, int a2, int layerCount = -2) {
     std::string data;
     auto add = [&data](const std::string& s) {
         int at = int(data.size());
@@ -224,7 +250,7 @@ BYTE* makeEvent(int kind, const std::string& path, const std::string& virus, con
     putInt(rec + EV_VIRUS, offVirus);
     putInt(rec + EV_MOVED, offMoved);
     for (size_t i = 0; i < offLayers.size() && i < VEX_MAX_LAYERS; ++i) putInt(rec + EV_LAYERS + 4 * i, offLayers[i]);
-    putInt(rec + EV_LAYER_COUNT, int(layers.size()));
+    putInt(rec + EV_LAYER_COUNT, layerCount == -2 ? int(layers.size()) : layerCount);
     putInt(rec + EV_RESULT1, r1);
     putInt(rec + EV_ACTION1, a1);
     putInt(rec + EV_RESULT2, r2);
@@ -268,11 +294,14 @@ VexLimits limitsOf(const ScanSettings& s) {
     l.layers = s.layers;
     l.maxFiles = s.maxFiles;
     l.maxExtract = s.maxExtract;
+    l.stop = nullptr;
     return l;
 }
 
-// Applies one action; fills the new path of a moved or renamed file.
-int act(int action, const ScanSettings& s, bool second, const std::string& path, std::string* newPath) {
+// Applies one action; fills the new path of a moved or renamed file. A finding in an archive's
+// member is cleaned by rewriting the archive, when the channel's zip cleaning is on.
+int act(int action, const ScanSettings& s, bool second, const std::string& path, std::string* newPath,
+        const VexFinding* finding = nullptr) {
     char out[MAX_PATH] = "";
     int ok = 0;
     switch (action) {
@@ -287,7 +316,12 @@ int act(int action, const ScanSettings& s, bool second, const std::string& path,
         }
         case 3: {
             VexLimits l = limitsOf(s);
-            ok = g_engine.clean(path.c_str(), &l, s.backupDir.c_str(), s.backupIfClean, out);
+            if (finding && finding->layerCount > 0)
+                ok = s.zipClean && g_engine.cleanArchive
+                         ? g_engine.cleanArchive(path.c_str(), &l, s.backupDir.c_str(), s.backupIfClean, out)
+                         : 0;
+            else
+                ok = g_engine.clean(path.c_str(), &l, s.backupDir.c_str(), s.backupIfClean, out);
             if (ok) markOwnWrite(path);
             break;
         }
@@ -301,7 +335,9 @@ int act(int action, const ScanSettings& s, bool second, const std::string& path,
 }
 
 // Scans one file with the settings of a channel and, when infected, acts and queues the event.
-// Returns 1 when infected, 0 when clean, -1 when the file could not be scanned.
+// Returns 1 when infected, 2 when an archive in it lay too deep to be scanned (reported with the
+// layer count -1, nothing acted on), 0 when clean, -1 when the file could not be scanned, -2
+// when the stop request ended the scan (manual channel only).
 int scanAndReport(int channel, const std::string& path) {
     ScanSettings s;
     EnterCriticalSection(&g_lock);
@@ -313,18 +349,38 @@ int scanAndReport(int channel, const std::string& path) {
         return -1;
     }
     VexLimits l = limitsOf(s);
+    if (channel == 1) l.stop = &g_stopScan;
     VexFinding f;
+    f.nestedTooDeep = 0;
     int rc = g_engine.scanFile(path.c_str(), &l, &f);
+    if (rc == -4) {
+        LeaveCriticalSection(&g_engineLock);
+        return -2;
+    }
+    if (rc == 0 && f.nestedTooDeep) {
+        LeaveCriticalSection(&g_engineLock);
+        g_journal.Write("EVENT channel=%d kind=1 file=%s virus= layers=-1 (an archive nested too deep) first=0/1 second=0/1",
+                channel ? 200 : 100, path.c_str());
+        deliver(channel, makeEvent(1, path, "", "", std::vector<std::string>(), 1, 0, 1, 0, -1));
+        return 2;
+    }
     if (rc != 1) {
         LeaveCriticalSection(&g_engineLock);
         return rc < 0 ? -1 : 0;
     }
-    int a1 = s.action1 == 99 ? 0 : s.action1, a2 = 0, r2 = 1;
+    // The actions: the configured ones, or in active-action mode the driver's own choice: clean
+    // what can be cleaned, move (to quarantine) what cannot or what the cleaning left infected.
+    int first = s.action1 == 99 ? 0 : s.action1, second = s.action2;
+    if (s.active) {
+        first = f.cleanable ? 3 : 2;
+        second = first == 3 ? 2 : 0;
+    }
+    int a1 = first, a2 = 0, r2 = 1;
     std::string moved, renamed;
-    int r1 = a1 == 0 ? 1 : act(a1, s, false, path, a1 == 2 ? &moved : &renamed);
-    if (!r1 && s.action2) {
-        a2 = s.action2;
-        r2 = act(a2, s, true, path, a2 == 2 ? &moved : &renamed);
+    int r1 = a1 == 0 ? 1 : act(a1, s, false, path, a1 == 2 ? &moved : &renamed, &f);
+    if (!r1 && second) {
+        a2 = second;
+        r2 = act(a2, s, true, path, a2 == 2 ? &moved : &renamed, &f);
     }
     LeaveCriticalSection(&g_engineLock);
     std::vector<std::string> layers(f.layers, f.layers + f.layerCount);
@@ -373,20 +429,78 @@ const char* skipReason(const std::string& path, DWORD pid, int op) {
     return nullptr;
 }
 
-void fileAccess(const std::string& path, DWORD pid, int op) {
+// Where a real-time access was seen.
+enum AccessSource { FROM_COMMAND, FROM_CHANGES, FROM_NATIVE };
+
+// A file opened again within this time after its last scan is not scanned again: the open is
+// most likely the scan's own read, which the native watcher sees under another process.
+const DWORD RESCAN_QUIET_MS = 2000;
+const size_t MAX_REMEMBERED = 8192;
+
+double qpcMicroseconds() {
+    static LARGE_INTEGER s_freq = {};
+    if (!s_freq.QuadPart) QueryPerformanceFrequency(&s_freq);
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1e6 / double(s_freq.QuadPart);
+}
+
+// Why an access the native watcher saw need not be scanned (file opened only), or NULL. Under g_lock.
+const char* nativeOpenReason(const std::string& key) {
+    auto it = g_lastScan.find(key);
+    if (it != g_lastScan.end() && GetTickCount() - it->second < RESCAN_QUIET_MS) return "just scanned";
+    if (g_cleanCache.count(key)) return "unchanged since found clean";
+    return nullptr;
+}
+
+void rememberScan(const std::string& key, int rc) {
+    EnterCriticalSection(&g_lock);
+    DWORD now = GetTickCount();
+    if (g_lastScan.size() >= MAX_REMEMBERED) {
+        for (auto it = g_lastScan.begin(); it != g_lastScan.end();)
+            it = now - it->second >= RESCAN_QUIET_MS ? g_lastScan.erase(it) : std::next(it);
+        if (g_lastScan.size() >= MAX_REMEMBERED) g_lastScan.clear();
+    }
+    g_lastScan[key] = now;
+    if (rc == 0) {
+        if (g_cleanCache.size() >= MAX_REMEMBERED) g_cleanCache.clear();
+        g_cleanCache.insert(key);
+    }
+    LeaveCriticalSection(&g_lock);
+}
+
+void fileAccess(const std::string& path, DWORD pid, int op, AccessSource source, DWORD unixPid = 0) {
+    std::string key = lower(path);
     EnterCriticalSection(&g_lock);
     const char* reason = skipReason(path, pid, op);
+    if (op != IOF_OPEN) g_cleanCache.erase(key);
+    if (!reason && source == FROM_NATIVE && op == IOF_OPEN) reason = nativeOpenReason(key);
     LeaveCriticalSection(&g_lock);
+    if (!reason && source == FROM_NATIVE && op == IOF_OPEN) {
+        // A file being created is opened empty; its content is scanned once it is written.
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) reason = "gone";
+        else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) reason = "folder";
+        else if (!data.nFileSizeLow && !data.nFileSizeHigh) reason = "empty file";
+    }
     const char* opName = op == IOF_OPEN ? "OPEN" : "WRITE";
+    char who[48];
+    if (unixPid) sprintf(who, "pid=%lu unix=%lu", pid, unixPid);
+    else sprintf(who, "pid=%lu", pid);
     if (reason) {
-        g_journal.Write("ACCESS %s %s pid=%lu skipped: %s", opName, path.c_str(), pid, reason);
+        // Skipped opens are many (every program start opens its libraries): written with the next line.
+        if (source == FROM_NATIVE && op == IOF_OPEN)
+            g_journal.WriteBuffered("ACCESS %s %s %s skipped: %s", opName, path.c_str(), who, reason);
+        else
+            g_journal.Write("ACCESS %s %s %s skipped: %s", opName, path.c_str(), who, reason);
         return;
     }
     // The monitor shows what is being scanned: a progress event comes before the verdict.
     deliver(0, makeEvent(0, path, "", "", std::vector<std::string>(), 0, 0, 0, 0));
     int rc = scanAndReport(0, path);
-    g_journal.Write("ACCESS %s %s pid=%lu scanned: %s", opName, path.c_str(), pid,
-            rc == 1 ? "infected" : rc == 0 ? "clean" : "unreadable");
+    rememberScan(key, rc);
+    g_journal.Write("ACCESS %s %s %s scanned: %s us=%.0f", opName, path.c_str(), who,
+            rc == 1 ? "infected" : rc == 2 ? "nested too deep" : rc == 0 ? "clean" : "unreadable", qpcMicroseconds());
 }
 
 // ---------------------------------------------------------------- boot areas and memory
@@ -497,7 +611,7 @@ void runCommand(const std::string& line) {
             pid = strtoul(rest.c_str() + last + 1, nullptr, 10);
             rest = trim(rest.substr(0, last));
         }
-        fileAccess(rest, pid, verb == "OPEN" ? IOF_OPEN : IOF_WRITE);
+        fileAccess(rest, pid, verb == "OPEN" ? IOF_OPEN : IOF_WRITE, FROM_COMMAND);
     } else if (verb == "CONNECT") {
         int drive = rest.empty() ? 0 : (toupper((unsigned char)rest[0]) - 'A' + 1);
         EnterCriticalSection(&g_lock);
@@ -585,22 +699,376 @@ bool ignoredPath(const std::string& path) {
         ignored = underFolder(path, g_scan[i].move1) || underFolder(path, g_scan[i].move2) ||
                   underFolder(path, g_scan[i].backupDir);
     LeaveCriticalSection(&g_lock);
-    return ignored || underFolder(path, g_folder);
+    // The driver folder as loaded (often in short form) and in long form: the client's own files.
+    static std::string s_longFolder;
+    if (s_longFolder.empty()) {
+        char longName[MAX_PATH * 2] = "";
+        DWORD n = GetLongPathNameA(g_folder.c_str(), longName, sizeof longName);
+        s_longFolder = n && n < sizeof longName ? withSlash(longName) : g_folder;
+    }
+    return ignored || underFolder(path, g_folder) || underFolder(path, s_longFolder);
 }
 
-DWORD WINAPI watchThread(LPVOID) {
-    std::vector<WatchRoot> roots;
+// ---- what is watched
+
+// The Unix path of a Windows path, when the driver runs on Wine; empty elsewhere.
+std::string unixPathOf(const std::string& path) {
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    static UnixNameFn s_fn = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!s_fn) return std::string();
+    WCHAR wide[MAX_PATH * 2];
+    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH * 2)) return std::string();
+    char* unixName = s_fn(wide);
+    if (!unixName) return std::string();
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+// The folders watched: [Watch] Root1..Root16 when any is given; otherwise, unless
+// [Watch] FixedDrives=0, every fixed drive, as a file-system filter sees them, except a drive
+// that maps the host's whole file system (Wine's Z:).
+std::vector<std::string> watchRoots() {
+    std::vector<std::string> roots;
     for (int i = 1; i <= 16; ++i) {
         char key[16], value[MAX_PATH] = "";
         sprintf(key, "Root%d", i);
         GetPrivateProfileStringA("Watch", key, "", value, sizeof value, iniPath().c_str());
-        if (!*value) continue;
+        if (*value) roots.push_back(withSlash(value));
+    }
+    if (!roots.empty() || !GetPrivateProfileIntA("Watch", "FixedDrives", 1, iniPath().c_str())) return roots;
+    DWORD drives = GetLogicalDrives();
+    for (int d = 0; d < 26; ++d) {
+        if (!(drives & (1u << d))) continue;
+        char root[4] = {char('A' + d), ':', '\\', 0};
+        if (GetDriveTypeA(root) != DRIVE_FIXED) continue;
+        if (unixPathOf(root) == "/") {
+            g_journal.Write("WATCH %s skipped: it maps the host's whole file system", root);
+            continue;
+        }
+        roots.push_back(root);
+    }
+    return roots;
+}
+
+// ---- native file-access events (Linux fanotify through filter32.fan)
+
+struct Native {
+    SOCKET conn = INVALID_SOCKET;
+    HANDLE thread = nullptr;
+    HANDLE lost = nullptr;  // set when the watcher program ended while the driver ran
+    std::vector<std::string> roots;  // by index, with a trailing backslash
+    DWORD selfUnixPid = 0;
+    std::string pending;  // received, not yet handled
+};
+Native g_native;
+
+// One line from the watcher: 1, or 0 when the time ran out, -1 when the connection ended.
+int receiveLine(Native& n, std::string* line, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        size_t nl = n.pending.find('\n');
+        if (nl != std::string::npos) {
+            *line = n.pending.substr(0, nl);
+            n.pending.erase(0, nl + 1);
+            return 1;
+        }
+        if (timeoutMs != INFINITE) {
+            DWORD spent = GetTickCount() - start;
+            if (spent >= timeoutMs) return 0;
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(n.conn, &set);
+            timeval tv = {LONG((timeoutMs - spent) / 1000), LONG((timeoutMs - spent) % 1000 * 1000)};
+            int ready = select(0, &set, nullptr, nullptr, &tv);
+            if (ready == 0) return 0;
+            if (ready < 0) return -1;
+        }
+        char buf[8192];
+        int got = recv(n.conn, buf, sizeof buf, 0);
+        if (got <= 0) return -1;
+        n.pending.append(buf, got);
+    }
+}
+
+bool readLine(Native& n, std::string* line, DWORD timeoutMs) { return receiveLine(n, line, timeoutMs) > 0; }
+
+std::string fromUtf8(const std::string& s) {
+    int wlen = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+    std::vector<WCHAR> w(wlen + 1);
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), wlen);
+    int alen = WideCharToMultiByte(CP_ACP, 0, w.data(), wlen, nullptr, 0, nullptr, nullptr);
+    std::string a(alen, '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.data(), wlen, &a[0], alen, nullptr, nullptr);
+    return a;
+}
+
+// An opened file is looked at a moment later: Wine opens every file in its server process, so
+// an open cannot be told from the writing that may follow. An open followed by that file's write
+// (the writer named) is dropped; an open whose file a Wine program still holds for writing is
+// left to the write that will follow.
+const DWORD OPEN_HOLD_MS = 25;
+
+struct HeldOpen {
+    std::string path;
+    DWORD unixPid;
+    DWORD due;
+};
+
+bool parseNative(const std::string& line, char* op, DWORD* unixPid, std::string* path) {
+    unsigned long pid = 0;
+    int root = -1, used = 0;
+    if (sscanf(line.c_str(), "E %c %lu %d %n", op, &pid, &root, &used) < 3 || !used || root < 0 ||
+        root >= int(g_native.roots.size()))
+        return false;
+    std::string rel = fromUtf8(line.substr(used));
+    for (char& c : rel)
+        if (c == '/') c = '\\';
+    *path = g_native.roots[root] + rel;
+    *unixPid = DWORD(pid);
+    return true;
+}
+
+// Only the driver's own process can be named: Wine tells a program no other process's Unix id.
+DWORD windowsPidOf(DWORD unixPid) {
+    return unixPid && unixPid == g_native.selfUnixPid ? GetCurrentProcessId() : 0;
+}
+
+bool heldForWriting(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void releaseOpen(const HeldOpen& open) {
+    if (ignoredPath(open.path)) return;
+    DWORD pid = windowsPidOf(open.unixPid);
+    std::string key = lower(open.path);
+    EnterCriticalSection(&g_lock);
+    const char* reason = skipReason(open.path, pid, IOF_OPEN);
+    if (!reason) reason = nativeOpenReason(key);
+    LeaveCriticalSection(&g_lock);
+    if (reason) {
+        g_journal.WriteBuffered("ACCESS OPEN %s pid=%lu unix=%lu skipped: %s", open.path.c_str(), pid, open.unixPid, reason);
+        return;
+    }
+    if (heldForWriting(open.path)) {
+        // The probe opened the file too: that open comes back as an event and must not count.
+        rememberScan(key, -1);
+        g_journal.WriteBuffered("ACCESS OPEN %s pid=%lu unix=%lu skipped: being written", open.path.c_str(), pid,
+                open.unixPid);
+        return;
+    }
+    fileAccess(open.path, pid, IOF_OPEN, FROM_NATIVE, open.unixPid);
+}
+
+DWORD WINAPI nativeThread(LPVOID) {
+    std::deque<HeldOpen> held;
+    for (;;) {
+        DWORD wait = INFINITE;
+        if (!held.empty()) {
+            LONG left = LONG(held.front().due - GetTickCount());
+            wait = left > 0 ? DWORD(left) : 0;
+        }
+        std::string line;
+        int got = receiveLine(g_native, &line, wait);
+        if (got < 0) break;
+        if (got == 0) {
+            HeldOpen open = held.front();
+            held.pop_front();
+            releaseOpen(open);
+            continue;
+        }
+        if (line.compare(0, 2, "E ") == 0) {
+            char op = 0;
+            DWORD unixPid = 0;
+            std::string path;
+            if (!parseNative(line, &op, &unixPid, &path)) continue;
+            if (op == 'O') {
+                held.push_back({path, unixPid, GetTickCount() + OPEN_HOLD_MS});
+                continue;
+            }
+            std::string key = lower(path);
+            for (auto it = held.begin(); it != held.end();)
+                it = lower(it->path) == key ? held.erase(it) : std::next(it);
+            if (!ignoredPath(path)) fileAccess(path, windowsPidOf(unixPid), IOF_WRITE, FROM_NATIVE, unixPid);
+        } else if (line == "OVERFLOW") {
+            g_journal.Write("WATCH native events were lost (queue overflow)");
+        } else {
+            g_journal.Write("WATCH native: %s", line.c_str());
+        }
+    }
+    if (g_native.lost) {
+        g_journal.Write("WATCH the native watcher ended; watching by change notification");
+        SetEvent(g_native.lost);
+    }
+    return 0;
+}
+
+void closeNative() {
+    if (g_native.conn != INVALID_SOCKET) {
+        SOCKET s = g_native.conn;
+        shutdown(s, SD_BOTH);
+        if (g_native.thread) {
+            // The thread must not take the end of the connection for a lost watcher.
+            HANDLE lost = g_native.lost;
+            g_native.lost = nullptr;
+            closesocket(s);
+            g_native.conn = INVALID_SOCKET;
+            WaitForSingleObject(g_native.thread, INFINITE);
+            CloseHandle(g_native.thread);
+            g_native.lost = lost;
+        } else {
+            closesocket(s);
+            g_native.conn = INVALID_SOCKET;
+        }
+    }
+    g_native.thread = nullptr;
+    g_native.pending.clear();
+    g_native.roots.clear();
+    g_native.selfUnixPid = 0;
+}
+
+// The program interpreter an ELF file names (its PT_INTERP), or empty. Files copied under Wine
+// lose their execute permission; the interpreter runs the watcher all the same.
+std::string elfInterpreter(const std::string& path) {
+    std::string elf;
+    if (!readFile(path, &elf) || elf.size() < 64 || elf.compare(0, 4, "\x7f" "ELF") != 0) return std::string();
+    bool wide = elf[4] == 2;
+    auto u16 = [&elf](size_t at) { return at + 2 <= elf.size() ? unsigned(BYTE(elf[at]) | BYTE(elf[at + 1]) << 8) : 0u; };
+    auto u32 = [&u16](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    size_t phoff = wide ? u32(0x20) : u32(0x1C);
+    unsigned size = wide ? u16(0x36) : u16(0x2A), count = wide ? u16(0x38) : u16(0x2C);
+    for (unsigned i = 0; i < count; ++i) {
+        size_t ph = phoff + size_t(i) * size;
+        if (ph + (wide ? 40 : 20) > elf.size() || u32(ph) != 3) continue;
+        size_t off = wide ? u32(ph + 8) : u32(ph + 4), len = wide ? u32(ph + 32) : u32(ph + 16);
+        if (off + len > elf.size()) return std::string();
+        return std::string(elf.c_str() + off, strnlen(elf.c_str() + off, len));
+    }
+    return std::string();
+}
+
+// Starts filter32.fan for the roots; false (and nothing running) when the machine does not
+// let it watch file accesses, or [Watch] Events=Changes asks for change notification.
+bool startNative(const std::vector<std::string>& roots) {
+    char mode[32] = "";
+    GetPrivateProfileStringA("Watch", "Events", "Auto", mode, sizeof mode, iniPath().c_str());
+    if (lstrcmpiA(mode, "Changes") == 0) {
+        g_journal.Write("WATCH native events off by setting");
+        return false;
+    }
+    std::string helper = g_folder + "filter32.fan", beacon = g_folder + "filter32.bcn";
+    std::string unixBeacon = unixPathOf(beacon);
+    if (unixBeacon.empty() || GetFileAttributesA(helper.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        g_journal.Write("WATCH native events: no watcher program for this system");
+        return false;
+    }
+    std::string args;
+    for (const std::string& r : roots) {
+        std::string u = unixPathOf(r);
+        if (u.empty()) {
+            g_journal.Write("WATCH native events: %s has no Unix path", r.c_str());
+            return false;
+        }
+        args += " \"" + u + "\"";
+    }
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(1, 1), &wsa);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof addr;
+    if (listener == INVALID_SOCKET || bind(listener, (sockaddr*)&addr, sizeof addr) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, (sockaddr*)&addr, &len) != 0) {
+        if (listener != INVALID_SOCKET) closesocket(listener);
+        g_journal.Write("WATCH native events: no loopback socket (%d)", WSAGetLastError());
+        return false;
+    }
+    char token[32];
+    sprintf(token, "%08lx%08lx", GetCurrentProcessId() * 2654435761u, GetTickCount() ^ DWORD(qpcMicroseconds()));
+    char head[64];
+    sprintf(head, " %u %s", ntohs(addr.sin_port), token);
+    // Wine starts a Unix program only from a file it may execute; the shell starts the
+    // interpreter the watcher names, which needs no such permission.
+    auto quoted = [](const std::string& t) {
+        std::string q = "'";
+        for (char c : t) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    std::string interpreter = elfInterpreter(helper), cmd;
+    if (interpreter.empty()) {
+        cmd = "\"" + helper + "\"" + head + " \"" + unixBeacon + "\"" + args;
+    } else {
+        cmd = "/bin/sh -c \"exec " + quoted(interpreter) + " " + quoted(unixPathOf(helper)) + head + " " + quoted(unixBeacon);
+        for (const std::string& r : roots) cmd += " " + quoted(unixPathOf(r));
+        cmd += "\"";
+    }
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        closesocket(listener);
+        g_journal.Write("WATCH native events: the watcher program did not start (%lu)", GetLastError());
+        return false;
+    }
+    // Wine starts a Unix program without process handles: what it leaves in the record is no
+    // handle of ours (closing it could close another handle of this process).
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(listener, &set);
+    timeval tv = {10, 0};
+    g_native.conn = select(0, &set, nullptr, nullptr, &tv) > 0 ? accept(listener, nullptr, nullptr) : INVALID_SOCKET;
+    closesocket(listener);
+    std::string line;
+    bool ready = g_native.conn != INVALID_SOCKET && readLine(g_native, &line, 10000) && line == std::string("HELLO ") + token &&
+                 readLine(g_native, &line, 30000) && line.compare(0, 6, "READY ") == 0;
+    if (!ready) {
+        g_journal.Write("WATCH native events not available: %s",
+                g_native.conn == INVALID_SOCKET ? "the watcher program did not connect" : line.c_str());
+        closeNative();
+        return false;
+    }
+    g_native.roots = roots;
+    g_journal.Write("WATCH native events, %s folders marked", line.c_str() + 6);
+    // The process that closes the beacon is this one: its accesses are the driver's own.
+    HANDLE h = CreateFileA(beacon.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(h, "beacon", 6, &written, nullptr);
+        CloseHandle(h);
+        std::string held;
+        DWORD until = GetTickCount() + 3000;
+        while (!g_native.selfUnixPid && LONG(until - GetTickCount()) > 0 &&
+               readLine(g_native, &line, until - GetTickCount())) {
+            if (line.compare(0, 5, "SELF ") == 0) g_native.selfUnixPid = strtoul(line.c_str() + 5, nullptr, 10);
+            else held += line + "\n";
+        }
+        g_native.pending.insert(0, held);
+        DeleteFileA(beacon.c_str());
+    }
+    g_journal.Write("WATCH own process is unix %lu", g_native.selfUnixPid);
+    DWORD id;
+    g_native.thread = CreateThread(nullptr, 0, nativeThread, nullptr, 0, &id);
+    return true;
+}
+
+// ---- the watcher thread: change notification where native events are not available, and
+// the command folder
+
+std::vector<WatchRoot> openRoots(const std::vector<std::string>& paths) {
+    std::vector<WatchRoot> roots;
+    for (const std::string& p : paths) {
         WatchRoot r;
-        r.path = withSlash(value);
-        r.dir = CreateFileA(value, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        r.path = p;
+        r.dir = CreateFileA(p.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         if (r.dir == INVALID_HANDLE_VALUE) {
-            g_journal.Write("WATCH cannot open %s (%lu)", value, GetLastError());
+            g_journal.Write("WATCH cannot open %s (%lu)", p.c_str(), GetLastError());
             continue;
         }
         memset(&r.ov, 0, sizeof r.ov);
@@ -609,15 +1077,56 @@ DWORD WINAPI watchThread(LPVOID) {
         roots.push_back(std::move(r));
     }
     for (WatchRoot& r : roots) g_journal.Write("WATCH %s %s", r.path.c_str(), arm(r) ? "armed" : "failed");
+    return roots;
+}
+
+void closeRoots(std::vector<WatchRoot>& roots) {
+    for (WatchRoot& r : roots) {
+        CancelIo(r.dir);
+        CloseHandle(r.dir);
+        CloseHandle(r.ov.hEvent);
+    }
+    roots.clear();
+}
+
+// A changed file is scanned once its writer is done: when it has been quiet for a moment and
+// can be opened without sharing writes (a Wine writer's open handle refuses that), or when it
+// has been quiet for longer (a writer outside Wine is not seen holding it).
+bool writerDone(const std::string& path, DWORD quiet) {
+    if (quiet >= 100) return true;
+    if (quiet < 2) return false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return true;
+}
+
+struct WatchStart {
+    std::vector<std::string> roots;
+    bool native;
+};
+
+DWORD WINAPI watchThread(LPVOID param) {
+    WatchStart* start = static_cast<WatchStart*>(param);
+    std::vector<std::string> paths = start->roots;
+    std::vector<WatchRoot> roots;
+    if (!start->native) roots = openRoots(paths);
+    delete start;
     SetEvent(g_watchArmed);
     std::map<std::string, DWORD> changed;  // path -> tick of the last change
     for (;;) {
         std::vector<HANDLE> handles(1, g_watchStop);
+        if (g_native.lost) handles.push_back(g_native.lost);
+        size_t first = handles.size();
         for (WatchRoot& r : roots) handles.push_back(r.ov.hEvent);
-        DWORD w = WaitForMultipleObjects(DWORD(handles.size()), handles.data(), FALSE, 50);
+        DWORD w = WaitForMultipleObjects(DWORD(handles.size()), handles.data(), FALSE, changed.empty() ? 50 : 2);
         if (w == WAIT_OBJECT_0) break;
-        if (w > WAIT_OBJECT_0 && w < WAIT_OBJECT_0 + handles.size()) {
-            WatchRoot& r = roots[w - WAIT_OBJECT_0 - 1];
+        if (first == 2 && w == WAIT_OBJECT_0 + 1) {
+            ResetEvent(g_native.lost);
+            closeRoots(roots);
+            roots = openRoots(paths);
+        } else if (w >= WAIT_OBJECT_0 + first && w < WAIT_OBJECT_0 + handles.size()) {
+            WatchRoot& r = roots[w - WAIT_OBJECT_0 - first];
             DWORD got = 0;
             if (GetOverlappedResult(r.dir, &r.ov, &got, FALSE) && got) {
                 const BYTE* p = reinterpret_cast<const BYTE*>(r.buf.data());
@@ -637,10 +1146,9 @@ DWORD WINAPI watchThread(LPVOID) {
             }
             arm(r);
         }
-        // A file is examined once it has been quiet for a moment.
         DWORD now = GetTickCount();
         for (auto it = changed.begin(); it != changed.end();) {
-            if (now - it->second < 150) {
+            if (!writerDone(it->first, now - it->second)) {
                 ++it;
                 continue;
             }
@@ -648,38 +1156,45 @@ DWORD WINAPI watchThread(LPVOID) {
             it = changed.erase(it);
             DWORD attrs = GetFileAttributesA(path.c_str());
             if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY) || ignoredPath(path)) continue;
-            fileAccess(path, 0, IOF_WRITE);
+            fileAccess(path, 0, IOF_WRITE, FROM_CHANGES);
         }
-        pollCommands();
+        if (g_commands) pollCommands();
         g_journal.Flush();
     }
-    for (WatchRoot& r : roots) {
-        CancelIo(r.dir);
-        CloseHandle(r.dir);
-        CloseHandle(r.ov.hEvent);
-    }
+    closeRoots(roots);
     return 0;
 }
 
 void startWatcher() {
     if (g_watchThread) return;
-    CreateDirectoryA(commandFolder().c_str(), nullptr);
+    g_commands = GetPrivateProfileIntA("Commands", "Enable", 0, iniPath().c_str()) != 0;
+    if (g_commands) CreateDirectoryA(commandFolder().c_str(), nullptr);
+    WatchStart* start = new WatchStart;
+    start->roots = watchRoots();
+    g_native.lost = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    start->native = !start->roots.empty() && startNative(start->roots);
     g_watchStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_watchArmed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD id;
-    g_watchThread = CreateThread(nullptr, 0, watchThread, nullptr, 0, &id);
+    g_watchThread = CreateThread(nullptr, 0, watchThread, start, 0, &id);
     // Changes made once the engine has started must not be missed.
     if (g_watchThread) WaitForSingleObject(g_watchArmed, 5000);
+    else delete start;
 }
 
+// Every thread of the driver is out once this returns: the module may be freed.
 void stopWatcher() {
-    if (!g_watchThread) return;
-    SetEvent(g_watchStop);
-    WaitForSingleObject(g_watchThread, 10000);
-    CloseHandle(g_watchThread);
-    CloseHandle(g_watchStop);
-    CloseHandle(g_watchArmed);
-    g_watchThread = g_watchStop = g_watchArmed = nullptr;
+    closeNative();
+    if (g_watchThread) {
+        SetEvent(g_watchStop);
+        WaitForSingleObject(g_watchThread, INFINITE);
+        CloseHandle(g_watchThread);
+        CloseHandle(g_watchStop);
+        CloseHandle(g_watchArmed);
+        g_watchThread = g_watchStop = g_watchArmed = nullptr;
+    }
+    if (g_native.lost) CloseHandle(g_native.lost);
+    g_native.lost = nullptr;
 }
 
 // ---------------------------------------------------------------- requests
@@ -724,6 +1239,7 @@ int startEngine() {
         g_engine = Engine();
         status = -84;
     } else {
+        loadProc(g_engine.cleanArchive, "VexCleanArchive");
         char loaded[MAX_PATH] = "";
         status = g_engine.load(g_folder.c_str(), g_expectedPattern.c_str(), loaded);
         g_patternPath = loaded;
@@ -1035,13 +1551,20 @@ bool handle(Request& r) {
                 r.detail += " -> failure (fault setting)";
                 return false;
             }
-            InterlockedExchange(&g_stopScan, 0);
-            int rc = scanAndReport(1, path);
-            if (rc < 0 && !engineReady()) {
-                SetLastError(ERROR_NOT_READY);
+            // The stop request holds until the next scan sets its callback.
+            int rc = g_stopScan ? -2 : scanAndReport(1, path);
+            if (rc == -2) {
+                SetLastError(ERROR_OPERATION_ABORTED);
+                r.detail += " -> stopped";
                 return false;
             }
-            return replyInt(r, rc == 1 ? -1 : 0);
+            if (rc < 0) {
+                // A file that cannot be read is no clean file: the request fails.
+                SetLastError(engineReady() ? ERROR_READ_FAULT : ERROR_NOT_READY);
+                r.detail += engineReady() ? " -> unreadable" : " -> engine not ready";
+                return false;
+            }
+            return replyInt(r, rc >= 1 ? -1 : 0);  // a finding was reported
         }
         case 31:
             if (!need(r, 4, 0)) return false;
@@ -1073,6 +1596,10 @@ bool handle(Request& r) {
             if (faultSet("InitStatus")) status = faultValue("InitStatus", 0);
             if (status == 0 && faultValue("StartFailure", 0)) status = -84;
             g_initStatus = status;
+            EnterCriticalSection(&g_lock);
+            g_cleanCache.clear();
+            g_lastScan.clear();
+            LeaveCriticalSection(&g_lock);
             r.detail = " init status " + std::to_string(status);
             if (status != 0) {
                 SetLastError(ERROR_GEN_FAILURE);
@@ -1102,13 +1629,17 @@ bool handle(Request& r) {
             if (!typedSetting(r, &action, &path)) return false;
             r.settings = false;
             int ok = 0;
+            EnterCriticalSection(&g_lock);
+            ScanSettings manual = g_scan[1];
+            LeaveCriticalSection(&g_lock);
             EnterCriticalSection(&g_engineLock);
-            if (g_engine.module && action >= 1 && action <= 4) ok = act(action, g_scan[1], false, path, nullptr);
+            if (g_engine.module && action >= 1 && action <= 4) ok = act(action, manual, false, path, nullptr);
             LeaveCriticalSection(&g_engineLock);
             return replyInt(r, ok);
         }
         case 41:
-            InterlockedExchange(&g_stopScan, 1);
+            // With a 0 the request clears the stop: a new on-demand scan begins.
+            InterlockedExchange(&g_stopScan, r.inLen >= 4 && getInt(r.in) == 0 ? 0 : 1);
             return true;
         case 42:
         case 43: {
@@ -1258,6 +1789,18 @@ bool handle(Request& r) {
 
 }  // namespace
 
+// Requests that scan, act, start or stop: they take the locks they need themselves. Every
+// other request reads or writes settings, under the settings lock, which the watcher's threads
+// take too.
+bool isWorkRequest(DWORD code) {
+    switch (code) {
+        case 1: case 2: case 3: case 24: case 25: case 35: case 37: case 38: case 40: case 41:
+        case 42: case 43: case 44: case 45: case 46: case 52: case 83:
+            return true;
+    }
+    return false;
+}
+
 extern "C" BOOL WINAPI VxdDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD inLen, LPVOID out, DWORD outLen,
                                           LPDWORD returned, LPOVERLAPPED) {
     Request r;
@@ -1266,14 +1809,19 @@ extern "C" BOOL WINAPI VxdDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD i
     r.inLen = inLen;
     r.out = static_cast<BYTE*>(out);
     r.outLen = outLen;
+    bool locked = !isWorkRequest(code);
+    if (locked) EnterCriticalSection(&g_lock);
     bool ok = handle(r);
     DWORD error = GetLastError();
     if (returned) *returned = r.returned;
     if (r.settings) {
-        EnterCriticalSection(&g_lock);
+        if (!locked) EnterCriticalSection(&g_lock);
         writeState();
-        LeaveCriticalSection(&g_lock);
+        // What was found clean under the old settings may not be under the new ones.
+        g_cleanCache.clear();
+        if (!locked) LeaveCriticalSection(&g_lock);
     }
+    if (locked) LeaveCriticalSection(&g_lock);
     if (code == 25 && ok)
         g_journal.WriteBuffered("CTL %lu %s%s", code, codeName(code), r.detail.c_str());
     else
@@ -1293,6 +1841,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         char* slash = strrchr(path, '\\');
         if (slash) slash[1] = 0;
         g_folder = path;
+        g_journal.SetLimit(GetPrivateProfileIntA("Journal", "MaxSize", 4 << 20, iniPath().c_str()));
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         // Freed by the client: the device is closed. The client unregisters first, which stops
         // the watcher; whatever is still loaded goes now.

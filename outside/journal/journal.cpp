@@ -46,7 +46,7 @@ std::string formatLine(const char* pszFormat, va_list args)
 
 CJournal::CJournal(const char* pszFileName, const char* pszPathVariable, DWORD dwFlags)
     : m_pszFileName(pszFileName), m_pszPathVariable(pszPathVariable), m_dwFlags(dwFlags),
-      m_pFile(NULL), m_fDirty(false)
+      m_pFile(NULL), m_fDirty(false), m_cbLimit(0), m_cbFile(0)
 {
     InitializeCriticalSection(&m_lock);
 }
@@ -100,7 +100,26 @@ void CJournal::WriteV(bool fFlush, const char* pszFormat, va_list args)
 
     EnterCriticalSection(&m_lock);
     FILE* pFile = m_pFile;
-    if (pFile == NULL && (!fKeepOpen || GetPath(szPath, sizeof(szPath))))
+    bool fHavePath = !fKeepOpen;
+    if (m_cbLimit != 0 && (fHavePath || (fHavePath = GetPath(szPath, sizeof(szPath)))))
+    {
+        if (pFile == NULL)
+        {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            m_cbFile = GetFileAttributesExA(szPath, GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+        }
+        // The line with its stamp would take the file past the cap: start a new file.
+        if (m_cbFile > 0 && m_cbFile + strLine.size() + 16 > m_cbLimit)
+        {
+            if (pFile != NULL)
+                fclose(pFile);
+            pFile = m_pFile = NULL;
+            std::string strOld = std::string(szPath) + ".old";
+            MoveFileExA(szPath, strOld.c_str(), MOVEFILE_REPLACE_EXISTING);
+            m_cbFile = 0;
+        }
+    }
+    if (pFile == NULL && (fHavePath || GetPath(szPath, sizeof(szPath))))
     {
         pFile = fopen(szPath, "a");
         if (pFile != NULL && fKeepOpen)
@@ -125,6 +144,7 @@ void CJournal::WriteV(bool fFlush, const char* pszFormat, va_list args)
         // One buffered write a line (the formatting stdio functions may write through).
         strLine += '\n';
         fwrite(strLine.data(), 1, strLine.size(), pFile);
+        m_cbFile += (DWORD)strLine.size() + 1;  // text mode: CR LF
         if (!fKeepOpen)
             fclose(pFile);
         else if (fFlush)
@@ -140,6 +160,13 @@ void CJournal::Flush()
     if (m_pFile != NULL && m_fDirty)
         fflush(m_pFile);
     m_fDirty = false;
+    LeaveCriticalSection(&m_lock);
+}
+
+void CJournal::SetLimit(DWORD cbMax)
+{
+    EnterCriticalSection(&m_lock);
+    m_cbLimit = cbMax;
     LeaveCriticalSection(&m_lock);
 }
 

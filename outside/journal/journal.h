@@ -33,6 +33,9 @@ public:
     // Closes a kept-open file; the next line opens it again. A file still open when the
     // process ends is closed by the runtime.
     void Close();
+    // Caps the file's size: a line that would take it past cbMax bytes first moves the file
+    // to "<name>.old" (replacing an older one) and starts a new file. 0: no cap.
+    void SetLimit(DWORD cbMax);
 
 private:
     CJournal(const CJournal&);
@@ -47,6 +50,8 @@ private:
     CRITICAL_SECTION m_lock;
     FILE* m_pFile;      // KEEP_OPEN only
     bool m_fDirty;      // buffered lines not yet written out
+    DWORD m_cbLimit;
+    DWORD m_cbFile;     // size of the open file (KEEP_OPEN) as last known
 };
 
 #endif

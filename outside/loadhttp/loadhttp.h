@@ -5,7 +5,9 @@
 //       Sends a multipart/form-data POST of the body (its boundary is the body's
 //       first line without its two leading hyphens) and returns the HTTP status.
 //       Every piece of the reply body is handed to the callback with event
-//       LOADHTTP_EVENT_REPLY and the piece as a zero-terminated text.
+//       LOADHTTP_EVENT_REPLY and the piece as a zero-terminated text; a zero byte
+//       in the piece ends the text and is handed on as an empty text of its own
+//       (the rest of the piece follows as the next text).
 //
 //   int __stdcall Get(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBACK pfnProgress,
 //                     void* pContext);

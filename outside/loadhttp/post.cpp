@@ -17,10 +17,24 @@ public:
     {
         Event(LOADHTTP_EVENT_STATUS, strLine.c_str());
     }
+    // Each piece as texts: a zero byte ends one text and is itself handed on as an
+    // empty text, so that no part of the piece is hidden from the caller.
     bool OnData(const char* pData, int cb) override
     {
         m_cbReply += cb;
-        Event(LOADHTTP_EVENT_REPLY, std::string(pData, cb).c_str());
+        const char* p = pData;
+        const char* pEnd = pData + cb;
+        for (;;)
+        {
+            const char* pZero = (const char*)memchr(p, '\0', pEnd - p);
+            const char* pTextEnd = pZero != NULL ? pZero : pEnd;
+            if (pTextEnd > p)
+                Event(LOADHTTP_EVENT_REPLY, std::string(p, pTextEnd).c_str());
+            if (pZero == NULL)
+                break;
+            Event(LOADHTTP_EVENT_REPLY, "");
+            p = pZero + 1;
+        }
         return true;
     }
     void Event(int nEvent, const char* pszText)

@@ -357,6 +357,33 @@ int writeEntryData(SArchive& archive, const SEntry& entry, DWORD dwDataOffset, H
     return nResult;
 }
 
+// Puts the complete file strNew in the place of strTarget (a read-only target included).
+// The old file is moved aside first and comes back when the new one cannot take its place.
+bool replaceFile(const std::string& strNew, const std::string& strTarget)
+{
+    DWORD dwAttributes = GetFileAttributesA(strTarget.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return MoveFileA(strNew.c_str(), strTarget.c_str()) != FALSE;
+    if (dwAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    std::string strOld = strNew + ".old";
+    DeleteFileA(strOld.c_str());
+    SetFileAttributesA(strTarget.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileA(strTarget.c_str(), strOld.c_str()))
+    {
+        SetFileAttributesA(strTarget.c_str(), dwAttributes);
+        return false;
+    }
+    if (!MoveFileA(strNew.c_str(), strTarget.c_str()))
+    {
+        MoveFileA(strOld.c_str(), strTarget.c_str());
+        SetFileAttributesA(strTarget.c_str(), dwAttributes);
+        return false;
+    }
+    DeleteFileA(strOld.c_str());
+    return true;
+}
+
 int extractEntry(SArchive& archive, const SEntry& entry, const std::string& strPath)
 {
     if (isDirectoryEntry(entry))
@@ -377,13 +404,18 @@ int extractEntry(SArchive& archive, const SEntry& entry, const std::string& strP
     if (nSlash != std::string::npos && !createFolderChain(strPath.substr(0, nSlash)))
         return UNZ_EXTRACT_WRITE;
 
-    DWORD dwAttributes = GetFileAttributesA(strPath.c_str());
-    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE hOut = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hOut == INVALID_HANDLE_VALUE)
+    // The entry goes to a temporary file beside its target and replaces the target only
+    // when it is complete: a failed entry leaves a file of that name as it was.
+    std::string strFolder = nSlash != std::string::npos ? strPath.substr(0, nSlash) : std::string(".");
+    char szTemp[MAX_PATH];
+    if (!GetTempFileNameA(strFolder.c_str(), "unz", 0, szTemp))
         return UNZ_EXTRACT_WRITE;
+    HANDLE hOut = CreateFileA(szTemp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hOut == INVALID_HANDLE_VALUE)
+    {
+        DeleteFileA(szTemp);
+        return UNZ_EXTRACT_WRITE;
+    }
 
     int nResult = writeEntryData(archive, entry, dwDataOffset, hOut);
     if (nResult == UNZ_EXTRACT_OK)
@@ -394,8 +426,10 @@ int extractEntry(SArchive& archive, const SEntry& entry, const std::string& strP
             SetFileTime(hOut, NULL, NULL, &ftWrite);
     }
     CloseHandle(hOut);
+    if (nResult == UNZ_EXTRACT_OK && !replaceFile(szTemp, strPath))
+        nResult = UNZ_EXTRACT_WRITE;
     if (nResult != UNZ_EXTRACT_OK)
-        DeleteFileA(strPath.c_str());   // no half-written file stays behind
+        DeleteFileA(szTemp);
     return nResult;
 }
 } // namespace

@@ -1,302 +1,164 @@
 // The scan engine: loads a pattern file, finds its signatures in files, archives and sector
-// images with one automaton pass, and acts on infected files.
+// images, and acts on infected files. The matcher and the archive reader live in sigindex.cpp
+// and zipscan.cpp; this file holds the file access and the exported entry points, none of
+// which lets an exception out: failures become the entry point's error result.
+//
+// A load builds the new signature set and index beside the loaded one and then swaps them in,
+// so scans go on with the old pattern while a new one loads; a scan keeps the engine it started
+// with until it ends. Scans of several threads may run at once.
 #include "vexapi.h"
+#include "sigindex.h"
 #include "vxpformat.h"
+#include "zipclean.h"
+#include "zipscan.h"
 
 #include <stdio.h>
 #include <string.h>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
 HINSTANCE g_module;
-CRITICAL_SECTION g_loadLock;
+CRITICAL_SECTION g_loadLock;  // one load at a time
+CRITICAL_SECTION g_swapLock;  // held only to copy or replace the engine pointer
 
-// Aho-Corasick automaton over all signature entries, expanded to a full transition table.
-// A table value is (next state * 256) | 1 when the next state ends at least one signature.
-struct Automaton {
-    std::vector<uint32_t> delta;
-    std::vector<std::vector<int>> outputs;  // entries ending in each state
-    // Byte pairs that begin a signature: in the root state, positions whose pair is not here
-    // cannot start a match and are passed over without stepping the automaton.
-    std::vector<uint8_t> pairs;
-    bool skip = false;
-
-    void build(const std::vector<vxp::Entry>& entries) {
-        std::vector<std::vector<int>> next(1, std::vector<int>(256, -1));
-        outputs.assign(1, {});
-        for (size_t e = 0; e < entries.size(); ++e) {
-            int s = 0;
-            for (unsigned char c : entries[e].bytes) {
-                if (next[s][c] < 0) {
-                    next[s][c] = int(next.size());
-                    next.emplace_back(256, -1);
-                    outputs.emplace_back();
-                }
-                s = next[s][c];
-            }
-            outputs[s].push_back(int(e));
-        }
-        size_t states = next.size();
-        std::vector<int> fail(states, 0), queue;
-        queue.reserve(states);
-        for (int c = 0; c < 256; ++c) {
-            if (next[0][c] < 0) next[0][c] = 0;
-            else queue.push_back(next[0][c]);
-        }
-        for (size_t q = 0; q < queue.size(); ++q) {
-            int s = queue[q];
-            const std::vector<int>& failOut = outputs[fail[s]];
-            outputs[s].insert(outputs[s].end(), failOut.begin(), failOut.end());
-            for (int c = 0; c < 256; ++c) {
-                int t = next[s][c];
-                if (t < 0) {
-                    next[s][c] = next[fail[s]][c];
-                } else {
-                    fail[t] = next[fail[s]][c];
-                    queue.push_back(t);
-                }
-            }
-        }
-        pairs.assign(65536 / 8, 0);
-        skip = !entries.empty();
-        for (const vxp::Entry& e : entries) {
-            if (e.bytes.size() < 2) {
-                skip = false;
-                continue;
-            }
-            unsigned pair = (unsigned char)e.bytes[0] | ((unsigned char)e.bytes[1] << 8);
-            pairs[pair >> 3] |= uint8_t(1u << (pair & 7));
-        }
-        delta.assign(states * 256, 0);
-        for (size_t s = 0; s < states; ++s)
-            for (int c = 0; c < 256; ++c) {
-                uint32_t t = uint32_t(next[s][c]);
-                delta[s * 256 + c] = (t << 8) | (outputs[t].empty() ? 0u : 1u);
-            }
-    }
+struct Engine {
+    vex::SigSet set;
+    vex::SigIndex index;
+    std::string path;
 };
 
-struct Hit {
-    int entry;
-    long long end;  // offset of the last signature byte
-};
+std::shared_ptr<const Engine> g_engine;
 
-vxp::Pattern g_pattern;
-Automaton g_automaton;
-std::string g_patternPath;
-bool g_loaded = false;
+const unsigned FILE_KINDS = vxp::KIND_FILE | vxp::KIND_MACRO;
+const size_t CHUNK = 256 * 1024;
 
-unsigned g_fileKinds = vxp::KIND_FILE | vxp::KIND_MACRO;
-
-inline unsigned isPair(const uint8_t* pairs, const unsigned char* p) {
-    unsigned pair = p[0] | (p[1] << 8);
-    return pairs[pair >> 3] & (1u << (pair & 7));
+std::shared_ptr<const Engine> current() {
+    EnterCriticalSection(&g_swapLock);
+    std::shared_ptr<const Engine> e = g_engine;
+    LeaveCriticalSection(&g_swapLock);
+    return e;
 }
 
-// One pass over a byte stream; stops at the first hit unless every hit is wanted.
-struct Matcher {
-    unsigned kinds;
-    std::vector<Hit>* all;  // NULL: stop at the first hit
-    uint32_t state = 0;
-    long long base = 0;
-    int first = -1;
+void install(std::shared_ptr<const Engine> e) {
+    EnterCriticalSection(&g_swapLock);
+    g_engine.swap(e);
+    LeaveCriticalSection(&g_swapLock);
+    // The engine replaced is freed here, outside the lock, or by the last scan using it.
+}
 
-    Matcher(unsigned k, std::vector<Hit>* a) : kinds(k), all(a) {}
-
-    // Returns true when scanning may stop.
-    bool feed(const unsigned char* p, size_t n) {
-        const uint32_t* d = g_automaton.delta.data();
-        const uint8_t* pairs = g_automaton.pairs.data();
-        const bool skip = g_automaton.skip;
-        uint32_t s = state;
-        for (size_t i = 0; i < n; ++i) {
-            if (s == 0 && skip) {
-                // Four positions at a time while none of them can start a signature.
-                while (i + 4 < n && !(isPair(pairs, p + i) | isPair(pairs, p + i + 1) | isPair(pairs, p + i + 2) |
-                                      isPair(pairs, p + i + 3)))
-                    i += 4;
-                while (i + 1 < n && !isPair(pairs, p + i)) ++i;
-            }
-            uint32_t v = d[s + p[i]];
-            s = v & ~0xFFu;
-            if (v & 1) {
-                for (int e : g_automaton.outputs[s >> 8]) {
-                    if (!(g_pattern.entries[e].kinds & kinds)) continue;
-                    if (first < 0) first = e;
-                    if (all) all->push_back({e, base + (long long)i});
-                }
-                if (first >= 0 && !all) {
-                    state = s;
-                    return true;
-                }
-            }
-        }
-        state = s;
-        base += n;
-        return false;
+// Runs an entry point's body; any exception becomes the given result.
+template <class F>
+int guarded(int onError, F body) {
+    try {
+        return body();
+    } catch (...) {
+        return onError;
     }
-};
+}
 
-void fill(VexFinding* f, int entry) {
+void fill(VexFinding* f, const Engine* eng, int entry) {
     if (!f) return;
     f->entry = entry;
     f->virus[0] = 0;
     f->cleanable = 0;
-    if (entry >= 0) {
-        lstrcpynA(f->virus, g_pattern.entries[entry].name.c_str(), sizeof f->virus);
-        f->cleanable = g_pattern.entries[entry].cleanable;
+    if (entry >= 0 && eng) {
+        lstrcpynA(f->virus, eng->set.name(entry), sizeof f->virus);
+        f->cleanable = eng->set.cleanable(entry);
     }
 }
-
-uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t le32(const unsigned char* p) { return le16(p) | (uint32_t(le16(p + 2)) << 16); }
-
-bool isZip(const unsigned char* p, size_t n) { return n >= 4 && le32(p) == 0x04034B50; }
-
-// Scans the members of a zip archive in memory. Returns the entry found (and fills the layer
-// names innermost first) or -1.
-int scanZip(const unsigned char* z, size_t size, const VexLimits& lim, int depth,
-            std::vector<std::string>& layers) {
-    if (size < 22) return -1;
-    size_t eocd = std::string::npos;
-    size_t lowest = size > 65557 ? size - 65557 : 0;
-    for (size_t i = size - 22 + 1; i-- > lowest;)
-        if (le32(z + i) == 0x06054B50) {
-            eocd = i;
-            break;
-        }
-    if (eocd == std::string::npos) return -1;
-    size_t count = le16(z + eocd + 10);
-    size_t pos = le32(z + eocd + 16);
-    int examined = 0;
-    for (size_t member = 0; member < count && pos + 46 <= size && le32(z + pos) == 0x02014B50; ++member) {
-        int method = le16(z + pos + 10);
-        uint32_t csize = le32(z + pos + 20), usize = le32(z + pos + 24);
-        size_t nlen = le16(z + pos + 28), xlen = le16(z + pos + 30), clen = le16(z + pos + 32);
-        uint32_t local = le32(z + pos + 42);
-        if (pos + 46 + nlen > size) break;
-        std::string name(reinterpret_cast<const char*>(z + pos + 46), nlen);
-        pos += 46 + nlen + xlen + clen;
-        if (!name.empty() && name.back() == '/') continue;
-        if (examined++ >= lim.maxFiles) break;
-        if (usize > lim.maxExtract) continue;
-        if (size_t(local) + 30 > size || le32(z + local) != 0x04034B50) continue;
-        size_t data = local + 30 + le16(z + local + 26) + le16(z + local + 28);
-        if (data > size || csize > size - data) continue;
-        std::string out;
-        const unsigned char* body;
-        size_t bodyLen;
-        if (method == 0) {
-            body = z + data;
-            bodyLen = csize;
-        } else if (method == 8) {
-            out.resize(usize);
-            z_stream zs;
-            memset(&zs, 0, sizeof zs);
-            if (inflateInit2(&zs, -15) != Z_OK) continue;
-            zs.next_in = const_cast<Bytef*>(z + data);
-            zs.avail_in = csize;
-            zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-            zs.avail_out = usize;
-            int rc = inflate(&zs, Z_FINISH);
-            size_t produced = usize - zs.avail_out;
-            inflateEnd(&zs);
-            if (rc != Z_STREAM_END && rc != Z_OK && rc != Z_BUF_ERROR) continue;
-            body = reinterpret_cast<const unsigned char*>(out.data());
-            bodyLen = produced;
-        } else {
-            continue;
-        }
-        for (char& c : name)
-            if (c == '/') c = '\\';
-        if (depth + 1 < lim.layers && isZip(body, bodyLen)) {
-            int e = scanZip(body, bodyLen, lim, depth + 1, layers);
-            if (e >= 0) {
-                layers.push_back(name);
-                return e;
-            }
-        }
-        Matcher m(g_fileKinds, nullptr);
-        m.feed(body, bodyLen);
-        if (m.first >= 0) {
-            layers.push_back(name);
-            return m.first;
-        }
-    }
-    return -1;
-}
-
-const size_t CHUNK = 256 * 1024;
 
 HANDLE openRead(const char* path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-bool readAll(const char* path, std::string* data) {
-    HANDLE h = openRead(path);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0, low = GetFileSize(h, &high);
-    bool ok = high == 0 && low < 0x10000000;
-    if (ok) {
-        data->resize(low);
+// Size of an open file, or false when it cannot be told.
+bool sizeOf(HANDLE h, uint64_t* size) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(h, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (uint64_t(high) << 32) | low;
+    return true;
+}
+
+bool seek(HANDLE h, uint64_t off) {
+    LONG high = LONG(off >> 32);
+    SetLastError(NO_ERROR);
+    return SetFilePointer(h, LONG(off & 0xFFFFFFFFu), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+           GetLastError() == NO_ERROR;
+}
+
+class FileRandom : public vex::RandomSource {
+public:
+    FileRandom(HANDLE h, uint64_t size) : m_h(h), m_size(size) {}
+    uint64_t size() const override { return m_size; }
+    bool readAt(uint64_t off, void* buf, size_t n) override {
         DWORD got = 0;
-        ok = low == 0 || (ReadFile(h, &(*data)[0], low, &got, nullptr) && got == low);
+        return seek(m_h, off) && ReadFile(m_h, buf, DWORD(n), &got, nullptr) && got == n;
     }
-    CloseHandle(h);
-    return ok;
-}
 
-// Scans a file: archive members first (within the limits), then the file's own bytes.
-int scanFile(const char* path, const VexLimits* limits, VexFinding* finding, std::vector<Hit>* hits) {
-    if (finding) {
-        fill(finding, -1);
-        finding->layerCount = 0;
-    }
-    if (!g_loaded) return -1;
+private:
+    HANDLE m_h;
+    uint64_t m_size;
+};
+
+// Scans a file: archive members first (within the limits), then the file's own bytes. Returns
+// 1 infected (finding filled), 0 clean, -2 unreadable, -4 stopped (the limits' stop flag).
+int scanFile(const Engine& eng, const char* path, const VexLimits* limits, VexFinding* finding,
+             std::vector<vex::Hit>* hits) {
     HANDLE h = openRead(path);
     if (h == INVALID_HANDLE_VALUE) return -2;
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{h};
+    uint64_t size = ~0ull;
+    bool sized = sizeOf(h, &size);
     // One read buffer per thread, kept between files.
     static thread_local std::vector<unsigned char> buf;
     if (buf.size() != CHUNK) buf.resize(CHUNK);
-    DWORD got = 0;
-    Matcher m(g_fileKinds, hits);
-    bool first = true;
-    int result = 0;
-    while (ReadFile(h, buf.data(), DWORD(CHUNK), &got, nullptr) && got > 0) {
-        if (first && limits && limits->layers > 0 && isZip(buf.data(), got)) {
-            CloseHandle(h);
-            h = INVALID_HANDLE_VALUE;
-            std::string whole;
-            if (!readAll(path, &whole)) return -2;
-            const unsigned char* z = reinterpret_cast<const unsigned char*>(whole.data());
+    vex::StreamScan scan(eng.index, FILE_KINDS, hits);
+    uint64_t done = 0;
+    volatile long* stop = limits ? limits->stop : nullptr;
+    while (done < size) {
+        if (stop && *stop) return -4;
+        // Exactly what is left: no extra read to learn that the file has ended.
+        DWORD want = DWORD(size - done < CHUNK ? size - done : CHUNK), got = 0;
+        if (!ReadFile(h, buf.data(), want, &got, nullptr) || got == 0) break;
+        if (done == 0 && sized && limits && limits->layers > 0 && vex::isZip(buf.data(), got)) {
+            vex::ArchiveLimits archive;
+            archive.layers = limits->layers;
+            archive.maxFiles = limits->maxFiles;
+            archive.maxExtract = limits->maxExtract;
+            archive.stop = stop;
+            FileRandom src(h, size);
             std::vector<std::string> layers;
-            int e = scanZip(z, whole.size(), *limits, 0, layers);
+            bool tooDeep = false;
+            int e = vex::scanZip(src, eng.index, FILE_KINDS, archive, &layers, &tooDeep);
+            if (e == -2) return -4;
+            if (finding) finding->nestedTooDeep = e < 0 && tooDeep;
             if (e >= 0) {
-                fill(finding, e);
+                fill(finding, &eng, e);
                 if (finding) {
                     finding->layerCount = int(layers.size() > VEX_MAX_LAYERS ? VEX_MAX_LAYERS : layers.size());
                     for (int i = 0; i < finding->layerCount; ++i)
-                        lstrcpynA(finding->layers[i], layers[i].c_str(), 260);
+                        lstrcpynA(finding->layers[i], layers[i].c_str(), sizeof finding->layers[i]);
                 }
-                if (hits) hits->push_back({-1 - e, -1});  // marks a member hit
                 return 1;
             }
-            m.feed(z, whole.size());
-            break;
+            if (!seek(h, got)) break;
         }
-        first = false;
-        if (m.feed(buf.data(), got)) break;
+        done += got;
+        if (scan.feed(buf.data(), got) || got < want) break;
     }
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (m.first >= 0) {
-        fill(finding, m.first);
-        result = 1;
-    }
-    return result;
+    if (scan.first() < 0) return 0;
+    fill(finding, &eng, scan.first());
+    return 1;
 }
 
 std::string folderOf(const std::string& path) {
@@ -325,16 +187,79 @@ void copyOut(char* out, const std::string& s) {
     if (out) lstrcpynA(out, s.c_str(), 260);
 }
 
+bool writeAll(HANDLE h, const void* p, size_t n) {
+    DWORD written = 0;
+    return WriteFile(h, p, DWORD(n), &written, nullptr) && written == n;
+}
+
+// Writes a "VSBF" backup of a file, copying it piece by piece; 1 on success.
 int writeBackupOf(const char* path, const std::string& dest, const char* virus) {
-    std::string body;
-    if (!readAll(path, &body)) return 0;
-    vxp::BackupInfo info;
-    info.folder = folderOf(path);
-    info.name = nameOf(path);
-    info.text = virus ? virus : "";
-    info.value4 = DWORD(body.size());
-    info.value6 = GetFileAttributesA(path);
-    return vxp::writeBackup(dest.c_str(), info, body) == 0;
+    HANDLE in = openRead(path);
+    if (in == INVALID_HANDLE_VALUE) return 0;
+    uint64_t size = 0;
+    bool ok = sizeOf(in, &size) && size < 0x100000000ull;
+    HANDLE out = ok ? CreateFileA(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                    : INVALID_HANDLE_VALUE;
+    ok = out != INVALID_HANDLE_VALUE;
+    if (ok) {
+        vxp::BackupInfo info;
+        info.folder = folderOf(path);
+        info.name = nameOf(path);
+        info.text = virus ? virus : "";
+        info.value4 = DWORD(size);
+        info.value6 = GetFileAttributesA(path);
+        std::string header = vxp::backupHeader(info);
+        ok = writeAll(out, header.data(), header.size());
+        std::vector<unsigned char> buf(64 * 1024);
+        uint64_t copied = 0;
+        while (ok && copied < size) {
+            DWORD got = 0;
+            ok = ReadFile(in, buf.data(), DWORD(buf.size()), &got, nullptr) && got > 0;
+            if (!ok) break;
+            for (DWORD i = 0; i < got; ++i) buf[i] = (unsigned char)~buf[i];
+            ok = writeAll(out, buf.data(), got);
+            copied += got;
+        }
+        CloseHandle(out);
+        if (!ok) DeleteFileA(dest.c_str());
+    }
+    CloseHandle(in);
+    return ok ? 1 : 0;
+}
+
+std::string patternPath(const char* folder, const char* expected) {
+    std::string path;
+    if (expected && *expected) {
+        path = strchr(expected, '\\')
+                   ? std::string(expected)
+                   : std::string(folder) + (*folder && folder[strlen(folder) - 1] != '\\' ? "\\" : "") + expected;
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) path.clear();
+    }
+    if (path.empty() && vxp::findNewestPattern(folder, &path) < 0) path.clear();
+    return path;
+}
+
+// Reads and indexes a pattern file; the init status.
+int build(const std::string& path, std::shared_ptr<Engine>* out) {
+    try {
+        std::shared_ptr<Engine> eng = std::make_shared<Engine>();
+        vxp::FileSource in;
+        if (!in.open(path.c_str())) return -1;
+        eng->set.reserve(size_t(in.remaining() / vxp::ENTRY_SIZE) + 1);
+        vex::SigSetSink sink(eng->set);
+        uint32_t version = 0;
+        int rc = vxp::parsePattern(in, vxp::numberOfFile(path.c_str()), &sink, &version);
+        in.close();
+        if (rc < 0) return rc >= -4 ? rc : -1;
+        if (eng->set.size() == 0) return -1;
+        eng->set.shrink();
+        eng->index.build(eng->set);
+        eng->path = path;
+        *out = eng;
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return -98;
+    }
 }
 
 }  // namespace
@@ -343,153 +268,219 @@ extern "C" {
 
 __declspec(dllexport) int __cdecl VexLoad(const char* folder, const char* expected, char* loadedPath) {
     EnterCriticalSection(&g_loadLock);
-    g_loaded = false;
-    std::string path;
-    int status = 0;
-    if (expected && *expected) {
-        path = strchr(expected, '\\') ? std::string(expected)
-                                      : std::string(folder) + (*folder && folder[strlen(folder) - 1] != '\\' ? "\\" : "") + expected;
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) path.clear();
-    }
-    if (path.empty() && vxp::findNewestPattern(folder, &path) < 0) status = -2;
-    if (status == 0) {
-        vxp::Pattern pattern;
-        int rc = vxp::readPattern(path.c_str(), &pattern);
-        if (rc < 0) {
-            status = (rc >= -4) ? rc : -1;
-        } else if (pattern.entries.empty()) {
-            status = -1;
-        } else {
-            g_pattern = pattern;
-            g_automaton.build(g_pattern.entries);
-            g_patternPath = path;
-            g_loaded = true;
-        }
-    }
-    copyOut(loadedPath, path);
+    int status = guarded(-98, [&] {
+        std::string path = patternPath(folder ? folder : "", expected);
+        std::shared_ptr<Engine> fresh;
+        int rc = path.empty() ? -2 : build(path, &fresh);
+        // A pattern that does not load leaves none loaded.
+        install(fresh);
+        copyOut(loadedPath, path);
+        return rc;
+    });
     LeaveCriticalSection(&g_loadLock);
     return status;
 }
 
 __declspec(dllexport) void __cdecl VexUnload(void) {
     EnterCriticalSection(&g_loadLock);
-    g_loaded = false;
-    g_pattern = vxp::Pattern();
-    g_automaton = Automaton();
+    guarded(0, [] {
+        install(nullptr);
+        return 0;
+    });
     LeaveCriticalSection(&g_loadLock);
 }
 
 // The engine version is the module's own file version: major in the high word, minor low.
 __declspec(dllexport) DWORD __cdecl VexVersion(void) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(g_module, path, sizeof path);
-    DWORD dummy = 0, size = GetFileVersionInfoSizeA(path, &dummy);
-    if (!size) return 0;
-    std::vector<char> data(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT len = 0;
-    if (!GetFileVersionInfoA(path, 0, size, data.data()) ||
-        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
-        return 0;
-    return info->dwFileVersionMS;
+    return DWORD(guarded(0, [] {
+        char path[MAX_PATH];
+        GetModuleFileNameA(g_module, path, sizeof path);
+        DWORD dummy = 0, size = GetFileVersionInfoSizeA(path, &dummy);
+        if (!size) return 0;
+        std::vector<char> data(size);
+        VS_FIXEDFILEINFO* info = nullptr;
+        UINT len = 0;
+        if (!GetFileVersionInfoA(path, 0, size, data.data()) ||
+            !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &len) || !info)
+            return 0;
+        return int(info->dwFileVersionMS);
+    }));
 }
 
 __declspec(dllexport) int __cdecl VexScanFile(const char* path, const VexLimits* limits, VexFinding* finding) {
-    return scanFile(path, limits, finding, nullptr);
+    if (finding) {
+        fill(finding, nullptr, -1);
+        finding->layerCount = 0;
+        finding->nestedTooDeep = 0;
+    }
+    return guarded(-3, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng) return -1;
+        return scanFile(*eng, path, limits, finding, nullptr);
+    });
 }
 
 __declspec(dllexport) int __cdecl VexScanImage(const void* data, int size, unsigned kinds, VexFinding* finding) {
-    fill(finding, -1);
-    if (finding) finding->layerCount = 0;
-    if (!g_loaded || !data || size <= 0) return 0;
-    Matcher m(kinds, nullptr);
-    m.feed(static_cast<const unsigned char*>(data), size_t(size));
-    fill(finding, m.first);
-    return m.first >= 0 ? 1 : 0;
+    if (finding) {
+        fill(finding, nullptr, -1);
+        finding->layerCount = 0;
+    }
+    return guarded(0, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng || !data || size <= 0) return 0;
+        vex::StreamScan scan(eng->index, kinds, nullptr);
+        scan.feed(static_cast<const unsigned char*>(data), size_t(size));
+        fill(finding, eng.get(), scan.first());
+        return scan.first() >= 0 ? 1 : 0;
+    });
 }
 
 __declspec(dllexport) int __cdecl VexCleanImage(void* data, int size, unsigned kinds) {
-    if (!g_loaded || !data || size <= 0) return 0;
-    std::vector<Hit> hits;
-    Matcher m(kinds, &hits);
-    unsigned char* p = static_cast<unsigned char*>(data);
-    m.feed(p, size_t(size));
-    for (const Hit& h : hits)
-        if (!g_pattern.entries[h.entry].cleanable) return -1;
-    for (const Hit& h : hits) {
-        size_t len = g_pattern.entries[h.entry].bytes.size();
-        memset(p + h.end + 1 - len, 0, len);
-    }
-    return int(hits.size());
+    return guarded(0, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng || !data || size <= 0) return 0;
+        std::vector<vex::Hit> hits;
+        vex::StreamScan scan(eng->index, kinds, &hits);
+        unsigned char* p = static_cast<unsigned char*>(data);
+        scan.feed(p, size_t(size));
+        for (const vex::Hit& h : hits)
+            if (!eng->set.cleanable(h.entry)) return -1;
+        for (const vex::Hit& h : hits) {
+            size_t len = eng->set.length(h.entry);
+            memset(p + h.end + 1 - len, 0, len);
+        }
+        return int(hits.size());
+    });
 }
 
 __declspec(dllexport) int __cdecl VexRename(const char* path, const char* ext, char* newPath) {
-    std::string p(path), n = nameOf(p);
-    size_t dot = n.find_last_of('.');
-    std::string target = p.substr(0, p.size() - n.size()) + (dot == std::string::npos ? n : n.substr(0, dot)) + ext;
-    if (!MoveFileA(path, target.c_str())) return 0;
-    copyOut(newPath, target);
-    return 1;
+    return guarded(0, [&] {
+        std::string p(path), n = nameOf(p);
+        size_t dot = n.find_last_of('.');
+        std::string target =
+            p.substr(0, p.size() - n.size()) + (dot == std::string::npos ? n : n.substr(0, dot)) + (ext ? ext : "");
+        if (!MoveFileA(path, target.c_str())) return 0;
+        copyOut(newPath, target);
+        return 1;
+    });
 }
 
 __declspec(dllexport) int __cdecl VexMove(const char* path, const char* folder, char* newPath) {
-    if (!folder || !*folder) return 0;
-    std::string target = uniquePath(folder, nameOf(path));
-    if (!writeBackupOf(path, target, nullptr)) return 0;
-    if (!DeleteFileA(path)) {
-        DeleteFileA(target.c_str());
-        return 0;
-    }
-    copyOut(newPath, target);
-    return 1;
+    return guarded(0, [&] {
+        if (!folder || !*folder) return 0;
+        std::string target = uniquePath(folder, nameOf(path));
+        if (!writeBackupOf(path, target, nullptr)) return 0;
+        if (!DeleteFileA(path)) {
+            DeleteFileA(target.c_str());
+            return 0;
+        }
+        copyOut(newPath, target);
+        return 1;
+    });
 }
 
 __declspec(dllexport) int __cdecl VexClean(const char* path, const VexLimits* limits, const char* backupFolder,
                                            int backup, char* backupPath) {
-    std::vector<Hit> hits;
-    VexFinding f;
-    if (scanFile(path, limits, &f, &hits) != 1) return 0;
-    if (f.layerCount > 0) return 0;  // members of archives are not cleaned
-    // Every hit in the file: the scan above stopped at none since hits were collected.
-    for (const Hit& h : hits)
-        if (h.entry < 0 || !g_pattern.entries[h.entry].cleanable) return 0;
-    std::string saved;
-    if (backup && backupFolder && *backupFolder) {
-        saved = uniquePath(backupFolder, nameOf(path));
-        if (!writeBackupOf(path, saved, f.virus)) return 0;
-    }
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    bool ok = h != INVALID_HANDLE_VALUE;
-    for (size_t i = 0; ok && i < hits.size(); ++i) {
-        const std::string& sig = g_pattern.entries[hits[i].entry].bytes;
-        std::string zeros(sig.size(), '\0');
-        LONG high = LONG((hits[i].end + 1 - (long long)sig.size()) >> 32);
-        DWORD written = 0;
-        ok = SetFilePointer(h, LONG((hits[i].end + 1 - (long long)sig.size()) & 0xFFFFFFFF), &high, FILE_BEGIN) !=
-                 INVALID_SET_FILE_POINTER &&
-             WriteFile(h, zeros.data(), DWORD(zeros.size()), &written, nullptr) && written == zeros.size();
-    }
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (!ok && !saved.empty()) DeleteFileA(saved.c_str());
-    if (ok && !saved.empty()) copyOut(backupPath, saved);
-    return ok ? 1 : 0;
+    return guarded(0, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng) return 0;
+        std::vector<vex::Hit> hits;
+        VexFinding f;
+        f.layerCount = 0;
+        f.nestedTooDeep = 0;
+        if (scanFile(*eng, path, limits, &f, &hits) != 1) return 0;
+        if (f.layerCount > 0) return 0;  // members of archives are not cleaned
+        // Every hit in the file: the scan above stopped at none since hits were collected.
+        for (const vex::Hit& h : hits)
+            if (!eng->set.cleanable(h.entry)) return 0;
+        std::string saved;
+        if (backup && backupFolder && *backupFolder) {
+            saved = uniquePath(backupFolder, nameOf(path));
+            if (!writeBackupOf(path, saved, f.virus)) return 0;
+        }
+        HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        bool ok = h != INVALID_HANDLE_VALUE;
+        static const unsigned char zeros[vex::SigSet::MAX_LENGTH] = {};
+        for (size_t i = 0; ok && i < hits.size(); ++i) {
+            size_t len = eng->set.length(hits[i].entry);
+            ok = seek(h, uint64_t(hits[i].end + 1 - (long long)len)) && writeAll(h, zeros, len);
+        }
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        if (!ok && !saved.empty()) DeleteFileA(saved.c_str());
+        if (ok && !saved.empty()) copyOut(backupPath, saved);
+        return ok ? 1 : 0;
+    });
+}
+
+__declspec(dllexport) int __cdecl VexCleanArchive(const char* path, const VexLimits* limits, const char* backupFolder,
+                                                  int backup, char* backupPath) {
+    return guarded(0, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng || !limits || limits->layers <= 0) return 0;
+        // The archive is rewritten whole: one held in memory, within reason.
+        HANDLE h = openRead(path);
+        if (h == INVALID_HANDLE_VALUE) return 0;
+        uint64_t size = 0;
+        std::string archive;
+        bool ok = sizeOf(h, &size) && size <= (256u << 20);
+        if (ok) {
+            archive.resize(size_t(size));
+            DWORD got = 0;
+            ok = size == 0 || (ReadFile(h, &archive[0], DWORD(size), &got, nullptr) && got == size);
+        }
+        CloseHandle(h);
+        if (!ok) return 0;
+        vex::ArchiveLimits archiveLimits;
+        archiveLimits.layers = limits->layers;
+        archiveLimits.maxFiles = limits->maxFiles;
+        archiveLimits.maxExtract = limits->maxExtract;
+        std::string cleaned;
+        if (vex::cleanZip(archive, eng->index, eng->set, FILE_KINDS, archiveLimits, &cleaned) != vex::ZIP_CLEANED)
+            return 0;
+        std::string saved;
+        if (backup && backupFolder && *backupFolder) {
+            saved = uniquePath(backupFolder, nameOf(path));
+            if (!writeBackupOf(path, saved, nullptr)) return 0;
+        }
+        // The new archive is written beside the old one, then takes its place.
+        std::string fresh = std::string(path) + ".vcl";
+        HANDLE out = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ok = out != INVALID_HANDLE_VALUE && writeAll(out, cleaned.data(), cleaned.size());
+        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+        ok = ok && MoveFileExA(fresh.c_str(), path, MOVEFILE_REPLACE_EXISTING);
+        if (!ok) {
+            DeleteFileA(fresh.c_str());
+            if (!saved.empty()) DeleteFileA(saved.c_str());
+            return 0;
+        }
+        if (!saved.empty()) copyOut(backupPath, saved);
+        return 1;
+    });
 }
 
 __declspec(dllexport) int __cdecl VexDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
 
 __declspec(dllexport) int __cdecl VexEncode(const char* source, const char* dest) {
-    return writeBackupOf(source, dest, nullptr);
+    return guarded(0, [&] { return writeBackupOf(source, dest ? dest : "", nullptr); });
 }
 
-__declspec(dllexport) int __cdecl VexVirusCount(void) { return g_loaded ? int(g_pattern.entries.size()) : 0; }
+__declspec(dllexport) int __cdecl VexVirusCount(void) {
+    return guarded(0, [] {
+        std::shared_ptr<const Engine> eng = current();
+        return eng ? int(eng->set.size()) : 0;
+    });
+}
 
 __declspec(dllexport) int __cdecl VexEntry(int index, char* name, unsigned* kinds, char* bytes, int size) {
-    if (!g_loaded || index < 0 || index >= int(g_pattern.entries.size())) return 0;
-    const vxp::Entry& e = g_pattern.entries[index];
-    if (name) lstrcpynA(name, e.name.c_str(), 17);
-    if (kinds) *kinds = e.kinds;
-    if (bytes) memcpy(bytes, e.bytes.data(), e.bytes.size() < size_t(size) ? e.bytes.size() : size_t(size));
-    return int(e.bytes.size());
+    return guarded(0, [&] {
+        std::shared_ptr<const Engine> eng = current();
+        if (!eng || index < 0 || size_t(index) >= eng->set.size()) return 0;
+        size_t len = eng->set.length(index);
+        if (name) lstrcpynA(name, eng->set.name(index), 17);
+        if (kinds) *kinds = eng->set.kinds(index);
+        if (bytes && size > 0) memcpy(bytes, eng->set.bytes(index), len < size_t(size) ? len : size_t(size));
+        return int(len);
+    });
 }
 
 }  // extern "C"
@@ -498,8 +489,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
         InitializeCriticalSection(&g_loadLock);
+        InitializeCriticalSection(&g_swapLock);
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
+        DeleteCriticalSection(&g_swapLock);
         DeleteCriticalSection(&g_loadLock);
     }
     return TRUE;

@@ -1,4 +1,5 @@
-// VEXOR32.DLL: information about the engine's "VSBF" backup files.
+// VEXOR32.DLL: information about the engine's "VSBF" backup files. Only the header is read;
+// no exception leaves an entry point (-5 instead).
 #include "vxpformat.h"
 
 #include <windows.h>
@@ -28,9 +29,7 @@ int read(const char* path, vxp::BackupInfo* info, std::string* full) {
     return 0;
 }
 
-}  // namespace
-
-extern "C" int WINAPI VSGetBackupFileInfo(const char* backupPath, BackupFileInfoA* out) {
+int infoA(const char* backupPath, BackupFileInfoA* out) {
     if (!out) return -99;
     vxp::BackupInfo info;
     std::string full;
@@ -46,7 +45,7 @@ extern "C" int WINAPI VSGetBackupFileInfo(const char* backupPath, BackupFileInfo
     return 0;
 }
 
-extern "C" int WINAPI VSGetBackupFileInfoW(const WCHAR* backupPath, BackupFileInfoW* out) {
+int infoW(const WCHAR* backupPath, BackupFileInfoW* out) {
     if (!out || !backupPath || !*backupPath) return -99;
     char narrow[MAX_PATH * 2];
     if (!WideCharToMultiByte(CP_ACP, 0, backupPath, -1, narrow, sizeof narrow, nullptr, nullptr)) return -99;
@@ -62,4 +61,22 @@ extern "C" int WINAPI VSGetBackupFileInfoW(const WCHAR* backupPath, BackupFileIn
     out->wide = info.wide;
     out->value6 = info.value6;
     return 0;
+}
+
+}  // namespace
+
+extern "C" int WINAPI VSGetBackupFileInfo(const char* backupPath, BackupFileInfoA* out) {
+    try {
+        return infoA(backupPath, out);
+    } catch (...) {
+        return -5;
+    }
+}
+
+extern "C" int WINAPI VSGetBackupFileInfoW(const WCHAR* backupPath, BackupFileInfoW* out) {
+    try {
+        return infoW(backupPath, out);
+    } catch (...) {
+        return -5;
+    }
 }

@@ -1,6 +1,8 @@
 // Pattern files ("VXP$SIG.nnn") and "VSBF" backup files: writing, reading, verifying.
+// The readers (vxpcore.cpp) use no Windows calls, so they also build natively for fuzzing.
 #pragma once
 #include <stdint.h>
+#include <stdio.h>
 #include <string>
 #include <vector>
 
@@ -40,12 +42,60 @@ int numberToExtension(int number, char ext[4]);
 int extensionToNumber(const char* ext);
 int numberOfFile(const char* path);  // number of the extension after the last '.'
 
+// A byte stream the readers take their input from. Readers never allocate more than the
+// bytes that are left, so a damaged length cannot ask for more memory than the file holds.
+class Source {
+public:
+    virtual ~Source() {}
+    // Reads up to n bytes; returns the number read (fewer only at the end or on an error).
+    virtual size_t read(void* buf, size_t n) = 0;
+    virtual uint64_t remaining() const = 0;
+};
+
+class MemorySource : public Source {
+public:
+    MemorySource(const void* data, size_t size) : m_p(static_cast<const unsigned char*>(data)), m_left(size) {}
+    size_t read(void* buf, size_t n) override;
+    uint64_t remaining() const override { return m_left; }
+
+private:
+    const unsigned char* m_p;
+    size_t m_left;
+};
+
+class FileSource : public Source {
+public:
+    FileSource() {}
+    ~FileSource() override { close(); }
+    bool open(const char* path);
+    void close();
+    size_t read(void* buf, size_t n) override;
+    uint64_t remaining() const override { return m_left; }
+
+private:
+    FILE* m_f = nullptr;
+    uint64_t m_left = 0;
+};
+
+// Receives the entries of a pattern file as their blocks are verified.
+class PatternSink {
+public:
+    virtual ~PatternSink() {}
+    // Called once per signature block before its entries.
+    virtual void reserve(size_t more) {}
+    virtual void entry(const char* name, size_t nameLen, unsigned kinds, bool cleanable,
+                       const unsigned char* bytes, size_t len) = 0;
+};
+
 // Writes a pattern file; 0 or a negative code (-94 open, -96 write, -99 bad entry).
 int writePattern(const char* path, const Pattern& pattern);
 
 // Verifies every block and reads the entries. Returns the pattern number or a negative code
 // (-1 checksum, -3 foreign number, -4 refused block, -94 open, -96 read, -99 empty block).
 int readPattern(const char* path, Pattern* pattern);
+// The same over any source, with the number the file name carries; entries go to the sink
+// (may be NULL) and the version (or number * 100 without one) to *version.
+int parsePattern(Source& in, int expected, PatternSink* sink, uint32_t* version);
 
 // Newest pattern file "VXP$SIG.*" of a folder by (version, number); -2 when none.
 int findNewestPattern(const char* folder, std::string* path);
@@ -58,7 +108,9 @@ struct BackupInfo {
 std::string backupHeader(const BackupInfo& info);
 // Writes header + complemented body; 0 or a negative code.
 int writeBackup(const char* dest, const BackupInfo& info, const std::string& body);
-// Reads the header items; 0, -1 bad magic, -5 unreadable, -94 open.
+// Reads the header items; 0, -1 bad magic, -5 unreadable, -94 open. The body is read only
+// when asked for.
 int readBackup(const char* path, BackupInfo* info, std::string* body);
+int parseBackup(Source& in, BackupInfo* info, std::string* body);
 
 }  // namespace vxp

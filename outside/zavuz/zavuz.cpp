@@ -8,8 +8,16 @@
 //       "Enable" 1 in the section applies the policy: the state to restore is
 //       kept in "ZavuzRestore.ini" beside the policy file, which is the mark
 //       that a policy is in force. "Enable" 0 lifts it again and removes the
-//       mark. Returns 1 on success, 0 when the file or section cannot be read,
-//       ZAVUZ_E_PORTS when the trusted-port list is not a comma list of ports.
+//       mark. Returns 1 on success, 0 when the file or section cannot be read
+//       or the filter driver refuses the policy, ZAVUZ_E_PORTS when the
+//       trusted-port list is not a comma list of ports.
+//
+// The policy reaches the filter driver through the engine callback: start
+// (1, the pattern folder), the mode (3, "outbreak" or "normal"), the blocked
+// ports less the trusted ones (4, "p1,p2"), the folder of the policy (5), the
+// blocked shares (6) and the denied file types (7) (lists of texts ending with
+// an empty text), then stop (2). The section's "BlockPorts", "BlockShares" and
+// "DenyFileTypes" are comma lists. Lifting sends "normal" and empty lists.
 //
 // Every call is written to the journal: the file named by VGL_ZAVUZ_JOURNAL,
 // else "ZaVuz.log" beside the library.
@@ -72,6 +80,92 @@ std::string restorePath(const char* pszPolicyFile)
     size_t nSlash = strPath.find_last_of("\\/");
     strPath.erase(nSlash == std::string::npos ? 0 : nSlash + 1);
     return strPath + s_szRestoreFile;
+}
+
+std::vector<std::string> splitList(const std::string& strList)
+{
+    std::vector<std::string> items;
+    size_t nPos = 0;
+    while (nPos <= strList.size())
+    {
+        size_t nEnd = strList.find(',', nPos);
+        if (nEnd == std::string::npos)
+            nEnd = strList.size();
+        std::string strItem = strList.substr(nPos, nEnd - nPos);
+        size_t nFirst = strItem.find_first_not_of(" \t");
+        size_t nLast = strItem.find_last_not_of(" \t");
+        if (nFirst != std::string::npos)
+            items.push_back(strItem.substr(nFirst, nLast - nFirst + 1));
+        nPos = nEnd + 1;
+    }
+    return items;
+}
+
+// "a\0b\0\0": the texts, then an empty one.
+std::vector<char> multiString(const std::vector<std::string>& items)
+{
+    std::vector<char> buffer;
+    for (const std::string& item : items)
+    {
+        buffer.insert(buffer.end(), item.begin(), item.end());
+        buffer.push_back('\0');
+    }
+    buffer.push_back('\0');
+    buffer.push_back('\0');
+    return buffer;
+}
+
+std::string profileText(const char* pszFile, const char* pszSection, const char* pszKey)
+{
+    char sz[2048] = "";
+    GetPrivateProfileStringA(pszSection, pszKey, "", sz, sizeof(sz), pszFile);
+    return sz;
+}
+
+// Sends the policy (or, lifted, the normal state) to the filter driver; true when every
+// request was taken. Called with g_lock held.
+bool driveFilter(const char* pszFile, const char* pszSection, bool fApply, const std::vector<int>& trustedPorts)
+{
+    OPP_ENGINE_CALLBACK pfn = g_pfnEngine;
+    if (pfn == NULL)
+    {
+        g_journal.Write("no engine callback: the filter driver is not told");
+        return true;
+    }
+    std::string strBlockedPorts;
+    std::vector<std::string> shares, types;
+    if (fApply)
+    {
+        for (const std::string& strPort : splitList(profileText(pszFile, pszSection, "BlockPorts")))
+        {
+            int nPort = atoi(strPort.c_str());
+            bool fTrusted = false;
+            for (int nTrusted : trustedPorts)
+                fTrusted = fTrusted || nTrusted == nPort;
+            if (nPort <= 0 || fTrusted)
+                continue;
+            strBlockedPorts += (strBlockedPorts.empty() ? "" : ",") + std::to_string(nPort);
+        }
+        shares = splitList(profileText(pszFile, pszSection, "BlockShares"));
+        types = splitList(profileText(pszFile, pszSection, "DenyFileTypes"));
+    }
+    std::string strFolder = pszFile;
+    size_t nSlash = strFolder.find_last_of("\\/");
+    strFolder.erase(nSlash == std::string::npos ? 0 : nSlash);
+    std::vector<char> shareList = multiString(shares), typeList = multiString(types);
+    std::string strMode = fApply ? "outbreak" : "normal";
+
+    int nStarted = pfn(1, (void*)g_strPatternPath.c_str());
+    bool fTaken = pfn(3, (void*)strMode.c_str()) != 0;
+    fTaken = pfn(4, (void*)strBlockedPorts.c_str()) != 0 && fTaken;
+    fTaken = pfn(5, (void*)strFolder.c_str()) != 0 && fTaken;
+    fTaken = pfn(6, &shareList[0]) != 0 && fTaken;
+    fTaken = pfn(7, &typeList[0]) != 0 && fTaken;
+    pfn(2, NULL);
+    g_journal.Write("filter driver: start %d, mode %s, ports %s, shares %u, file types %u -> %s", nStarted,
+                    strMode.c_str(), strBlockedPorts.c_str(), (unsigned)shares.size(), (unsigned)types.size(),
+                    fTaken ? "taken" : "refused");
+    return fTaken;
 }
 
 // A policy in force: what is needed to restore the state before it.
@@ -164,9 +258,15 @@ extern "C" int __stdcall ApplyZaVuz(const char* pszFile, const char* pszSection,
     {
         CPolicy policy(pszFile, pszSection);
         if (nEnable == 0)
+        {
+            // A driver that cannot be told does not keep the policy's mark in place.
+            driveFilter(pszFile, pszSection, false, ports);
             nResult = policy.Restore() ? 1 : 0;
+        }
         else if (!parsePorts(pszTrustedPorts, ports))
             nResult = ZAVUZ_E_PORTS;
+        else if (!driveFilter(pszFile, pszSection, true, ports))
+            nResult = 0;
         else
             nResult = policy.Apply(ports) ? 1 : 0;
     }

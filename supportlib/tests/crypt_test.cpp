@@ -318,6 +318,13 @@ TEST(CryptString, OutputIsBounded)
     EXPECT_EQ('\0', exact[0]);
     EXPECT_EQ('X', exact[exact.size() - 1]);
     EXPECT_EQ(1, NewEncryptStr(value.c_str(), exact.data(), exact.size()));
+
+    // The form without a size writes no more than the size the value needs.
+    std::vector<char> sized(NewEncryptStrSize(value.size()) + 1, 'X');
+    EXPECT_EQ(1, NewEncryptStr(value.c_str(), sized.data()));
+    EXPECT_EQ('X', sized.back());
+    EXPECT_EQ(1, NewDecryptStr(sized.data()));
+    EXPECT_EQ(value, std::string(sized.data()));
 }
 
 TEST(CryptString, TextLongerThanWorkAreaIsLeftAlone)

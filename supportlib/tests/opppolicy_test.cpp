@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string.h>
 #include <vector>
 
 namespace
@@ -34,9 +35,27 @@ std::vector<long> Statuses()
     return v;
 }
 
-int OnEngine(int, void*)
+// What the policy library asked of the filter driver: each operation, with the text of 3 to 5
+// and the texts of 6 and 7 joined with '|'.
+std::vector<std::string> g_engineCalls;
+volatile int g_nEngineResult = 1;
+
+int OnEngine(int nOperation, void* pvArgument)
 {
-    return 0;
+    std::string strCall = std::to_string(nOperation);
+    const char* psz = (const char*)pvArgument;
+    if (nOperation >= 3 && nOperation <= 5)
+        strCall += " " + std::string(psz);
+    if (nOperation == 6 || nOperation == 7)
+    {
+        strCall += " ";
+        for (const char* p = psz; *p != '\0'; p += strlen(p) + 1)
+            strCall += std::string(p) + "|";
+    }
+    EnterCriticalSection(&g_statusLock);
+    g_engineCalls.push_back(strCall);
+    LeaveCriticalSection(&g_statusLock);
+    return g_nEngineResult;
 }
 
 long FakeClock()
@@ -51,6 +70,8 @@ protected:
     {
         InitializeCriticalSection(&g_statusLock);
         g_statuses.clear();
+        g_engineCalls.clear();
+        g_nEngineResult = 1;
         folder = FreshScratchFolder("opp");
         policy = folder + "\\zavuz.ini";
         restore = folder + "\\ZavuzRestore.ini";
@@ -169,4 +190,28 @@ TEST(OppPolicyTime, IssueTimeToMinutes)
     EXPECT_EQ(n + 60 * 24, oppMinutesOf("2026-3-2 8:30"));
     EXPECT_EQ(0, oppMinutesOf(""));
     EXPECT_EQ(0, oppMinutesOf("2026-03-01"));
+}
+
+TEST_F(OppPolicyTest, ThePolicyReachesTheFilterDriver)
+{
+    WritePolicy(1, "1");
+    WritePrivateProfileStringA(SECTION, "BlockPorts", "135, 80,445", policy.c_str());
+    WritePrivateProfileStringA(SECTION, "BlockShares", "C$,ADMIN$", policy.c_str());
+    WritePrivateProfileStringA(SECTION, "DenyFileTypes", "VBS", policy.c_str());
+    EXPECT_EQ(OPP_APPLIED, Apply());
+    // The trusted port 80 stays open; the driver is started and stopped around the requests.
+    EXPECT_EQ((std::vector<std::string>{"1", "3 outbreak", "4 135,445", "5 " + folder, "6 C$|ADMIN$|", "7 VBS|",
+                                        "2"}),
+              g_engineCalls);
+
+    g_engineCalls.clear();
+    WritePolicy(0, "1");
+    EXPECT_EQ(OPP_APPLIED, Apply());
+    EXPECT_EQ((std::vector<std::string>{"1", "3 normal", "4 ", "5 " + folder, "6 ", "7 ", "2"}), g_engineCalls);
+
+    // A driver that refuses the policy: not applied, no mark of a policy in force.
+    g_nEngineResult = 0;
+    WritePolicy(1, "1");
+    EXPECT_GE(0, Apply());
+    EXPECT_FALSE(FileExists(restore));
 }

@@ -90,6 +90,9 @@ TEST_F(QuarantineUploadTest, ReplyDecidesTheResult)
         int nError;
     } cases[] = {
         { 200, { "1\r\n", "cgiRecvFile_OK\r\n" }, QU_OK, 0 },   // acknowledged in a later piece
+        { 200, { "1\r\ncgiRecv", "File_OK\r\n" }, QU_OK, 0 },    // split across two pieces
+        { 200, { std::string("1\0\r\ncgiRecvFile_OK", 19) }, QU_OK, 0 },  // after a zero byte
+        { 200, { std::string("cgiRecv\0File_OK", 15) }, QU_NOT_ACKNOWLEDGED, 0 },
         { 200, { "cgiRecvFile_FAILED" }, QU_NOT_ACKNOWLEDGED, 0 },
         { 200, {}, QU_NOT_ACKNOWLEDGED, 0 },
         { 500, { "cgiRecvFile_OK" }, QU_HTTP_STATUS, 500 },
@@ -102,6 +105,21 @@ TEST_F(QuarantineUploadTest, ReplyDecidesTheResult)
         EXPECT_EQ(c.nResult, Upload(FALSE, NULL, 0, &nError)) << c.nStatus;
         EXPECT_EQ(c.nError, nError) << c.nStatus;
     }
+}
+
+TEST_F(QuarantineUploadTest, AVerifyThatCannotBeComputedFailsWithoutAPost)
+{
+    // The original path and the computer name together are longer than the cipher takes.
+    std::string longBackup = folder + "\\long.vsb";
+    ASSERT_EQ(0, vxptest::RunTool("backup " + vxptest::Quote(longBackup) + " --folder C:\\" +
+                                  std::string(500, 'D') + " --name EICAR.COM --body " +
+                                  vxptest::Quote(folder + "\\infected.bin")));
+    server.Script(200, { "cgiRecvFile_OK" });
+    int nError = -1;
+    EXPECT_EQ(QU_NO_VERIFY, UploadQuarantineFile(longBackup.c_str(), "PC1", "127.0.0.1", server.Port(), CGI,
+                                                 &nError, FALSE, NULL, 0, NULL, NULL));
+    EXPECT_EQ(0, nError);
+    EXPECT_TRUE(server.Requests().empty());
 }
 
 TEST_F(QuarantineUploadTest, ProxyOnlyWhenAskedFor)

@@ -19,6 +19,16 @@ std::string LengthField(int n)
     return std::string(reinterpret_cast<const char*>(&n), 4);
 }
 
+// The tests' own key: its private half (testkey.pem) signed the fixtures.
+const SRsaPublicKey s_testKey =
+#include "SignedFileTestKey.inc"
+;
+
+int Check(const std::string& strPath)
+{
+    return verifySignedFile(strPath.c_str(), s_testKey);
+}
+
 // signed.bin: a 2345-byte body, a 65-byte signature and its length.
 const size_t BODY = 2345, SIG = 65;
 
@@ -48,7 +58,7 @@ TEST_F(SignedFileTest, AcceptsGoodFileAndRejectsMalformedSignatureBlocks)
         { "sig-plus-modulus.bin", 0 },  // signature not below the modulus
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.nExpected, kvAuthMD5(TestDataFile(c.pszName).c_str())) << c.pszName;
+        EXPECT_EQ(c.nExpected, Check(TestDataFile(c.pszName))) << c.pszName;
 }
 
 TEST_F(SignedFileTest, AnyChangeToBodyOrSignatureFails)
@@ -57,10 +67,10 @@ TEST_F(SignedFileTest, AnyChangeToBodyOrSignatureFails)
     for (size_t pos : positions) {
         std::string data = m_good;
         data[pos] ^= 0x01;
-        EXPECT_EQ(0, kvAuthMD5(WriteFile("flipped.bin", data).c_str())) << "byte " << pos;
+        EXPECT_EQ(0, Check(WriteFile("flipped.bin", data))) << "byte " << pos;
     }
-    EXPECT_EQ(0, kvAuthMD5(WriteFile("longer.bin", m_body + "x" + m_sig + LengthField(SIG)).c_str()));
-    EXPECT_EQ(0, kvAuthMD5(WriteFile("shorter.bin", m_body.substr(1) + m_sig + LengthField(SIG)).c_str()));
+    EXPECT_EQ(0, Check(WriteFile("longer.bin", m_body + "x" + m_sig + LengthField(SIG))));
+    EXPECT_EQ(0, Check(WriteFile("shorter.bin", m_body.substr(1) + m_sig + LengthField(SIG))));
 }
 
 // The same number written in more bytes than the modulus has is refused.
@@ -68,7 +78,7 @@ TEST_F(SignedFileTest, SignatureLongerThanModulusFails)
 {
     for (size_t n : { (size_t)66, (size_t)128 }) {
         std::string sig = std::string(n - SIG, '\0') + m_sig;
-        EXPECT_EQ(0, kvAuthMD5(WriteFile("padded.bin", m_body + sig + LengthField((int)n)).c_str()))
+        EXPECT_EQ(0, Check(WriteFile("padded.bin", m_body + sig + LengthField((int)n))))
             << n << " bytes";
     }
 }
@@ -88,9 +98,19 @@ TEST_F(SignedFileTest, UnacceptableTrailerOrUnreadableFileGivesMinusOne)
         { "empty", "" },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(-1, kvAuthMD5(WriteFile("trailer.bin", c.data).c_str())) << c.pszWhat;
-    EXPECT_EQ(-1, kvAuthMD5("no such file.bin"));
+        EXPECT_EQ(-1, Check(WriteFile("trailer.bin", c.data))) << c.pszWhat;
+    EXPECT_EQ(-1, Check("no such file.bin"));
     EXPECT_EQ(-1, kvAuthMD5(TestDataFile("no-such-dir/signed.bin").c_str()));
+}
+
+// The programs trust the key the build signed with, whose private half is outside the
+// source tree, and not the tests' key, whose private half is in it.
+TEST_F(SignedFileTest, ProgramsTrustOnlyTheBuildsKey)
+{
+    EXPECT_EQ(1, Check(TestDataFile("signed.bin")));
+    EXPECT_EQ(0, kvAuthMD5(TestDataFile("signed.bin").c_str()));
+    EXPECT_EQ(1, kvAuthMD5(BinFile("signed-by-build.bin").c_str()));
+    EXPECT_EQ(0, Check(BinFile("signed-by-build.bin")));
 }
 
 TEST(RsaModExp, SmallNumbers)

@@ -76,7 +76,9 @@ TEST_F(UpdateLibraryTest, UpdateFillsTheThreeEntries)
     options.adwField[1] = 0;        // field 2 becomes 1
     options.wOptionBits = 1 | 4;    // values A and C, not B
     char szUrl[KVU_URL_BUFFER_SIZE] = "http://Upd.Example/Vigilon/Update";
-    SKvuServer server = { szUrl, 8080 };
+    // The source record the library reads: URL and port, then user and proxy fields.
+    struct { SKvuServer server; DWORD adwRest[9]; } record = { { szUrl, 8080 }, {} };
+    SKvuServer& server = record.server;
     char szError[128] = "";
     int nResult = DoKvuUpdate(&options, &server, &server, 0x1022, NULL, NULL, NULL, 4, 5, 1, 2, 3,
                               szError, sizeof(szError), BinFile("Ruderire.DLL").c_str());
@@ -86,10 +88,10 @@ TEST_F(UpdateLibraryTest, UpdateFillsTheThreeEntries)
 
     std::string log = ReadWholeFile(journal);
     const char* expected[] = {
-        "KvuUpdateEx url=http://upd.example:8080/vigilon/update port=8080 flags=0x1022 count=3",
-        "entry 0 kind=3 options=11 value=1 source=server options2=1 value2=0 options3=0 options4=0",
-        "entry 1 kind=2 options=13 value=2 source=server options2=14 value2=4 options3=0 options4=0",
-        "entry 2 kind=1 options=15 value=3 source=server options2=16 value2=5 options3=17 options4=18",
+        "KvuUpdateEx url=http://upd.example:8080/vigilon/update port=8080 flags=0x1022 count=3 proxy=none",
+        "entry 0 kind=3 options=11 value=1 target=(none) options2=1 value2=0 options3=0 options4=0",
+        "entry 1 kind=2 options=13 value=2 target=(none) options2=14 value2=4 options3=0 options4=0",
+        "entry 2 kind=1 options=15 value=3 target=(none) options2=16 value2=5 options3=17 options4=18",
         "KvuReleaseContext",
     };
     for (const char* psz : expected)
@@ -100,7 +102,8 @@ TEST_F(UpdateLibraryTest, ArgumentAndBindingFailures)
 {
     SKvuOptions options = {};
     char szUrl[KVU_URL_BUFFER_SIZE] = "http://h/";
-    SKvuServer server = { szUrl, 0 };
+    struct { SKvuServer server; DWORD adwRest[9]; } record = { { szUrl, 0 }, {} };
+    SKvuServer& server = record.server;
     std::string ruderire = BinFile("Ruderire.DLL");
     EXPECT_EQ(KVU_E_ARGUMENT, DoKvuUpdate(NULL, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0, 0,
                                           0, NULL, 0, ruderire.c_str()));

@@ -9,6 +9,8 @@ import urllib.request
 
 import pytest
 
+from clientlib import Client
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DEMO_SERVER = ROOT / "tools" / "demo-server" / "demo_server.py"
 
@@ -30,7 +32,7 @@ class DemoServer:
         self.process = subprocess.Popen(
             ["/usr/bin/python3", str(DEMO_SERVER), "--port", "0", "--proxy-port", "0",
              "--port-file", str(port_file), "--journal", str(folder / "journal.jsonl"),
-             "--files", str(self.files), "--uploads", str(self.uploads)],
+             "--files", str(self.files), "--uploads", str(self.uploads)] + self.packages(),
             stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
             start_new_session=True)
         for _ in range(100):
@@ -39,6 +41,12 @@ class DemoServer:
             time.sleep(0.05)
         ports = json.loads(port_file.read_text())
         self.port, self.proxy_port = ports["port"], ports["proxy_port"]
+
+    @staticmethod
+    def packages():
+        """The build's component packages, offered in the server's update folder."""
+        folder = pathlib.Path(os.environ.get("VGL_BUILD", ROOT / "build")) / "bin" / "packages"
+        return ["--packages", str(folder)] if folder.is_dir() else []
 
     def control(self, command, payload=None):
         data = None if payload is None else json.dumps(payload).encode()
@@ -57,6 +65,21 @@ class DemoServer:
         text = self.control("journal").decode()
         return [json.loads(line) for line in text.splitlines() if line]
 
+    def configure(self, **settings):
+        """Changes the settings the replies are built from (programs/*.py DEFAULTS)."""
+        self.control("config", settings)
+
+    def invalid(self):
+        """The requests the server refused as malformed since start (reset keeps them)."""
+        text = self.control("invalid").decode()
+        return [json.loads(line) for line in text.splitlines() if line]
+
+    def accept_invalid(self):
+        """For a test that sends malformed requests on purpose: returns the invalid requests
+        so far and forgets them, so that the end-of-test check passes."""
+        text = self.control("accept-invalid", {}).decode()
+        return [json.loads(line) for line in text.splitlines() if line]
+
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
         try:
@@ -67,8 +90,35 @@ class DemoServer:
         self.log.close()
 
 
+def describe(entry):
+    return f"{entry.get('request_line')}: {entry.get('invalid')}"
+
+
 @pytest.fixture
 def demo_server(tmp_path):
+    """A demo server for one test. The test fails when the server received a request it
+    refused as malformed (unless the test accepted it with accept_invalid)."""
     server = DemoServer(tmp_path / "demo")
-    yield server
-    server.stop()
+    try:
+        yield server
+        invalid = server.invalid()
+    finally:
+        server.stop()
+    if invalid:
+        pytest.fail("the demo server received invalid requests:\n  "
+                    + "\n  ".join(describe(e) for e in invalid), pytrace=False)
+
+
+@pytest.fixture
+def client(tmp_path, demo_server):
+    """make(**Client's arguments) makes a client of this test's demo server; every client
+    made is stopped at the end. A test file may define its own."""
+    made = []
+
+    def make(**kwargs):
+        c = Client(tmp_path, demo_server, **kwargs)
+        made.append(c)
+        return c
+    yield make
+    for c in made:
+        c.stop()

@@ -7,7 +7,8 @@ import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(os.environ.get("VGL_BUILD", ROOT / "build"))
-CGI = "/Vigilon/Cgi/cgiOnStart.exe?UID=0A1B-22&DATE=20261210&RELEASE=5.1"
+CGI = ("/Vigilon/Cgi/cgiOnClose.exe?UID=0a1b2c3d-4e5f-4071-8293-a4b5c6d7e8f9&DATE=20261210"
+       "&TIME=120000&RELEASE=5.58")
 
 
 def httpget(tmp_path, *args):
@@ -58,12 +59,12 @@ def test_proxy_credentials(tmp_path, demo_server):
     ({"status": 401}, "STATUS 401"),
 ])
 def test_reply_kinds(tmp_path, demo_server, rule, outcome):
-    demo_server.rule(path="/Vigilon/Cgi/cgiOnStart.exe", **rule)
+    demo_server.rule(path="/Vigilon/Cgi/cgiOnClose.exe", **rule)
     assert httpget(tmp_path, "127.0.0.1", demo_server.port, CGI)[0] == outcome
 
 
 def test_slow_silent_and_cancelled_server(tmp_path, demo_server):
-    cgi = "/Vigilon/Cgi/cgiOnStart.exe"
+    cgi = "/Vigilon/Cgi/cgiOnClose.exe"
     target = ["127.0.0.1", demo_server.port, CGI]
     demo_server.rule(path=cgi, delay=1.0, times=1)
     assert httpget(tmp_path, "-timeout", 4000, *target)[0] == "OK 1"

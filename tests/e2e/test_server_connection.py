@@ -8,8 +8,8 @@ import subprocess
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(os.environ.get("VGL_BUILD", ROOT / "build"))
-OBJECT = "/Vigilon/Cgi/cgiOnStart.exe?UID=0a1b&RELEASE=5.1"
-CGI = "/Vigilon/Cgi/cgiOnStart.exe"
+CGI = "/Vigilon/Cgi/cgiOnClose.exe"
+OBJECT = CGI + "?UID=0a1b2c3d-4e5f-4071-8293-a4b5c6d7e8f9&DATE=20261210&TIME=120000&RELEASE=5.58"
 
 
 def run(tmp_path, program, *args):

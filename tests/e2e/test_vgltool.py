@@ -65,10 +65,16 @@ def test_sign_and_verify(tmp_path):
     (tmp_path / "body.bin").write_bytes(signed[:2345])
     rc, _, err = vgltool(tmp_path, "sign", win(DATA / "testkey.pem"),
                          win(tmp_path / "body.bin"), win(tmp_path / "out.bin"))
-    assert (rc, err) == (0, b"")
+    assert rc == 0 and b"does not accept" in err
     assert (tmp_path / "out.bin").read_bytes() == signed
+    # The program trusts the build's key only, not the tests' key.
+    assert vgltool(tmp_path, "verify", win(tmp_path / "out.bin"))[:2] == (1, b"0\n")
+    build_key = (BUILD / "signing-key.txt").read_text().strip()
+    rc, _, err = vgltool(tmp_path, "sign", win(build_key), win(tmp_path / "body.bin"),
+                         win(tmp_path / "mine.bin"))
+    assert (rc, err) == (0, b"")
+    assert vgltool(tmp_path, "verify", win(tmp_path / "mine.bin"))[:2] == (0, b"1\n")
 
-    assert vgltool(tmp_path, "verify", win(tmp_path / "out.bin"))[:2] == (0, b"1\n")
     assert vgltool(tmp_path, "verify", win(DATA / "block-type2.bin"))[:2] == (1, b"0\n")
     assert vgltool(tmp_path, "verify", win(tmp_path / "missing.bin"))[:2] == (1, b"-1\n")
     rc, _, err = vgltool(tmp_path, "sign", win(tmp_path / "body.bin"),

@@ -97,6 +97,14 @@ public:
         SetReply(nStatus, std::vector<std::string>(1, strBody), dwDelay, fContentLength);
     }
 
+    // The next requests, one each, get these bodies (status 200) before the standing reply.
+    void QueueReplies(const std::vector<std::string>& bodies)
+    {
+        EnterCriticalSection(&m_lock);
+        m_queued.insert(m_queued.end(), bodies.begin(), bodies.end());
+        LeaveCriticalSection(&m_lock);
+    }
+
     // The body in pieces, 150 ms apart, with no length: the connection closes after the last.
     void Script(int nStatus, const std::vector<std::string>& pieces) { SetReply(nStatus, pieces, 0, false); }
 
@@ -255,6 +263,15 @@ private:
             std::vector<std::string> pieces = m_pieces;
             DWORD dwDelay = m_dwDelay;
             bool fContentLength = m_fContentLength;
+            if (!m_queued.empty())
+            {
+                mode = REPLY;
+                nStatus = 200;
+                pieces.assign(1, m_queued.front());
+                dwDelay = 0;
+                fContentLength = true;
+                m_queued.erase(m_queued.begin());
+            }
             LeaveCriticalSection(&m_lock);
 
             if (mode == HANG_UP)
@@ -307,6 +324,7 @@ private:
     Mode m_mode;
     int m_nStatus;
     std::vector<std::string> m_pieces;
+    std::vector<std::string> m_queued;
     DWORD m_dwDelay;
     bool m_fContentLength;
 };

@@ -1,16 +1,17 @@
 #!/usr/bin/python3
 """The Vigilon demo server: the server side of the client's HTTP protocol on 127.0.0.1.
 
-It answers the CGI programs under /Vigilon/Cgi/ (paths compared without regard to case),
-receives quarantine uploads, serves downloads from a folder, records every request in a
-JSON-lines journal, lets tests script replies through a small control interface, and runs
-a proxy on a second port. See README.md beside this file.
+It knows the CGI programs under /Vigilon/Cgi/ (paths compared without regard to case): their
+methods, the fields of their queries and the forms of the values, and answers each as the
+product's server would (programs/, one module per area; protocol.py). A request it does not
+recognise, or whose query or body is malformed, gets the error answer and is marked invalid
+in the journal. It also serves downloads from a folder, records every request in a
+JSON-lines journal, lets tests script replies and settings through a small control
+interface, and runs a proxy on a second port. See README.md beside this file.
 """
 import argparse
 import base64
-import email.parser
-import email.policy
-import hashlib
+import copy
 import http.client
 import http.server
 import json
@@ -22,19 +23,11 @@ import threading
 import time
 import urllib.parse
 
-CGI_PREFIX = "/vigilon/cgi/"
+import programs
+from protocol import CGI_PREFIX, Catalogue, Invalid, Request
+
 CONTROL_PREFIX = "/_demo/"
-
-# The reply of each CGI program when no rule says otherwise: (status, body).
-# Programs not listed answer "1" (the server's success return code).
-DEFAULT_REPLIES = {
-    "cgirecvfile.exe": (200, b"cgiRecvFile_OK"),
-}
-DEFAULT_CGI_REPLY = (200, b"1")
-
-# The quarantine upload's body: this boundary line, one part header, the backup
-# file's bytes, CR LF and the same boundary line again.
-QUARANTINE_BOUNDARY = b"---------------------------7d21673b802fc\r\n"
+CATALOGUE = Catalogue(programs.load())
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-authorization", "proxy-authenticate",
               "proxy-connection", "te", "trailer", "transfer-encoding", "upgrade"}
@@ -73,19 +66,23 @@ class Rule:
 
 
 class State:
-    """Rules and journal shared by both ports."""
+    """Rules, settings and journal shared by both ports."""
 
     def __init__(self, journal_path, files_dir, uploads_dir, script_path):
         self.lock = threading.Lock()
         self.rules = []
         self.journal = []
+        self.invalid = []           # invalid requests since start (or since accepted)
+        self.config = copy.deepcopy(CATALOGUE.defaults)
         self.journal_path = journal_path
         self.files_dir = files_dir
         self.uploads_dir = uploads_dir
+        self.packages_dir = None
         self.script_path = script_path
         self.script_mtime = None
         self.stopping = threading.Event()
         self.main_port = 0
+        self.seq_counter = 0
         if journal_path:
             open(journal_path, "w").close()
 
@@ -117,39 +114,40 @@ class State:
                     return rule
         return None
 
-    def record(self, entry):
+    def next_seq(self):
         with self.lock:
-            entry["seq"] = len(self.journal) + 1
+            self.seq_counter += 1
+            return self.seq_counter
+
+    def record(self, entry):
+        if "seq" not in entry:
+            entry["seq"] = self.next_seq()
+        with self.lock:
             self.journal.append(entry)
+            if entry.get("invalid"):
+                self.invalid.append(entry)
             if self.journal_path:
                 with open(self.journal_path, "a") as f:
                     f.write(json.dumps(entry) + "\n")
 
+    def configure(self, values):
+        unknown = set(values) - set(CATALOGUE.defaults)
+        if unknown:
+            raise ValueError(f"unknown settings: {sorted(unknown)}")
+        with self.lock:
+            self.config.update(copy.deepcopy(values))
+
     def reset(self):
+        """Forgets the rules and the journal and restores the default settings; the invalid
+        requests stay until they are accepted."""
         with self.lock:
             self.rules = []
             self.journal = []
+            self.seq_counter = 0
+            self.config = copy.deepcopy(CATALOGUE.defaults)
             self.script_mtime = None
             if self.journal_path:
                 open(self.journal_path, "w").close()
-
-
-def parse_multipart(content_type, body):
-    """The parts of a multipart/form-data body: (fields, files)."""
-    message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
-        b"Content-Type: " + content_type.encode("latin-1") + b"\r\n\r\n" + body)
-    fields, files = {}, []
-    if not message.is_multipart():
-        return fields, files
-    for part in message.iter_parts():
-        name = part.get_param("name", header="content-disposition")
-        filename = part.get_param("filename", header="content-disposition")
-        payload = part.get_payload(decode=True) or b""
-        if filename is not None:
-            files.append((name, filename, payload))
-        else:
-            fields[name] = payload.decode("latin-1")
-    return fields, files
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -213,6 +211,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_HEAD(self):
         self.handle_any()
 
+    def do_PUT(self):
+        self.handle_any()
+
+    def do_DELETE(self):
+        self.handle_any()
+
+    def handle_one_request(self):
+        self._journaled = False
+        super().handle_one_request()
+
+    def send_error(self, code, message=None, explain=None):
+        # A request line or header the server cannot read: journaled as invalid.
+        if code >= 400 and not getattr(self, "_journaled", False):
+            line = (self.raw_requestline or b"").decode("latin-1").rstrip("\r\n")
+            self.state.record({"time": time.time(), "via": self.via,
+                               "client": self.client_address[0], "request_line": line,
+                               "status": code, "invalid": f"{code} {message or ''}".strip()})
+        super().send_error(code, message, explain)
+
     # --- the server side
 
     def handle_any(self):
@@ -222,8 +239,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.control(path.lower()[len(CONTROL_PREFIX):], body)
 
         entry = self.journal_entry(body)
+        entry["seq"] = self.state.next_seq()
+        self._journaled = True
         rule = self.state.take_rule(self.command, path)
-        status, reply, headers = self.default_reply(path, body, entry)
+        status, reply, headers = self.answer(path, body, entry)
         if rule is not None:
             entry["rule"] = rule.path
             if rule.status is not None:
@@ -254,60 +273,46 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except OSError:
             pass
 
-    def default_reply(self, path, body, entry):
-        lower = path.lower()
-        if lower.startswith(CGI_PREFIX):
-            program = lower[len(CGI_PREFIX):]
-            if (self.command == "POST" and program == "cgirecvfile.exe"
-                    and body.startswith(QUARANTINE_BOUNDARY)):
-                self.store_quarantine(body, entry)
-            elif self.command == "POST" and "multipart/form-data" in (self.headers.get("Content-Type") or ""):
-                self.store_upload(body, entry)
-            status, reply = DEFAULT_REPLIES.get(program, DEFAULT_CGI_REPLY)
-            return status, reply, {}
-        return self.download(path)
-
-    def store_upload(self, body, entry):
-        fields, files = parse_multipart(self.headers["Content-Type"], body)
-        entry["fields"] = fields
-        entry["files"] = []
-        for name, filename, payload in files:
-            saved = None
-            if self.state.uploads_dir:
-                os.makedirs(self.state.uploads_dir, exist_ok=True)
-                base = os.path.basename(filename.replace("\\", "/")) or "upload.bin"
-                saved = os.path.join(self.state.uploads_dir, f"{len(self.state.journal) + 1}-{base}")
-                with open(saved, "wb") as f:
-                    f.write(payload)
-            entry["files"].append({"field": name, "filename": filename, "size": len(payload),
-                                   "md5": hashlib.md5(payload).hexdigest(), "saved": saved})
-
-    def store_quarantine(self, body, entry):
-        """A quarantined backup file: kept byte for byte with the sender's name and digest."""
-        header_end = body.find(b"\r\n\r\n", len(QUARANTINE_BOUNDARY))
-        trailer = b"\r\n" + QUARANTINE_BOUNDARY
-        if header_end < 0 or not body.endswith(trailer):
-            entry["quarantine"] = {"error": "malformed body"}
-            return
-        header = body[len(QUARANTINE_BOUNDARY):header_end].decode("latin-1")
-        data = body[header_end + 4:len(body) - len(trailer)]
-        info = {}
-        for name in ("ComputerName", "Verify"):
-            start = header.find(f'{name}="')
-            if start >= 0:
-                start += len(name) + 2
-                info[name] = header[start:header.find('"', start)]
-        saved = None
-        if self.state.uploads_dir:
-            os.makedirs(self.state.uploads_dir, exist_ok=True)
-            computer = "".join(c for c in info.get("ComputerName", "") if c.isalnum()) or "client"
-            saved = os.path.join(self.state.uploads_dir,
-                                 f"{len(self.state.journal) + 1}-{computer}.vsb")
-            with open(saved, "wb") as f:
-                f.write(data)
-        entry["quarantine"] = {"computer": info.get("ComputerName"), "verify": info.get("Verify"),
-                               "size": len(data), "md5": hashlib.md5(data).hexdigest(),
-                               "saved": saved}
+    def answer(self, path, body, entry):
+        """The reply a server of the product gives: (status, body, headers). A request it
+        cannot use is marked invalid in the entry."""
+        if not self.path.startswith("/"):
+            entry["invalid"] = f"request target is not a path: {self.path!r}"
+            return 400, b"Bad Request", {}
+        program, _ = CATALOGUE.program_of_path(path)
+        if not path.lower().startswith(CGI_PREFIX):
+            if program is not None:
+                entry["program"] = program.name
+                entry["invalid"] = f"the CGI program {program.name} outside {CGI_PREFIX}"
+                return 404, b"Not Found", {}
+            if self.command not in ("GET", "HEAD"):
+                entry["invalid"] = f"{self.command} of a file"
+                return 405, b"Method Not Allowed", {"Allow": "GET, HEAD"}
+            return self.download(path)
+        if program is None or "/" in path[len(CGI_PREFIX):]:
+            entry["invalid"] = "no such CGI program"
+            return 404, b"Not Found", {}
+        entry["program"] = program.name
+        if self.command != program.method:
+            entry["invalid"] = f"{self.command} instead of {program.method}"
+            return 405, b"Method Not Allowed", {"Allow": program.method}
+        request = Request(self.command, path, urllib.parse.urlsplit(self.path).query,
+                          self.headers, body, self.state)
+        request.seq = entry["seq"]
+        try:
+            request.fields = program.parse_query(request.query)
+            if program.check:
+                program.check(request)
+        except Invalid as e:
+            entry["invalid"] = str(e)
+            entry.update(request.note)
+            return 200, program.bad_reply, {}
+        entry["fields"] = request.fields
+        reply = program.reply(request)
+        entry.update(request.note)
+        if isinstance(reply, tuple):
+            return reply
+        return 200, reply.encode("cp1252") if isinstance(reply, str) else reply, {}
 
     def download(self, path):
         """A file of the files folder, found without regard to case."""
@@ -330,24 +335,58 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if current and os.path.isfile(current):
                 with open(current, "rb") as f:
                     return 200, f.read(), {"Content-Type": "application/octet-stream"}
+        return self.package(path)
+
+    # --- component packages: the build's pattern, engine and program zips and the update
+    # library's component list, offered in the update folder of the server's settings.
+
+    def package(self, path):
+        folder = self.state.packages_dir
+        update_url = (self.state.config.get("update_section") or {}).get("Update_URL") or ""
+        parent, _, name = urllib.parse.unquote(path).strip("/").rpartition("/")
+        if folder and name and parent.lower() == update_url.strip("/").lower():
+            try:
+                names = {n.lower(): n for n in os.listdir(folder)}
+            except OSError:
+                names = {}
+            if name.lower() in names:
+                with open(os.path.join(folder, names[name.lower()]), "rb") as f:
+                    return 200, f.read(), {"Content-Type": "application/octet-stream"}
         return 404, b"Not Found", {}
 
     # --- control interface (never journaled)
 
     def control(self, command, body):
+        state = self.state
         try:
+            payload = json.loads(body or b"{}") if self.command == "POST" else None
             if command == "reset" and self.command == "POST":
-                self.state.reset()
+                state.reset()
                 return self.send_reply(200, b"OK")
             if command == "rule" and self.command == "POST":
-                rule = Rule(json.loads(body or b"{}"))
-                with self.state.lock:
-                    self.state.rules.append(rule)
+                rule = Rule(payload)
+                with state.lock:
+                    state.rules.append(rule)
                 return self.send_reply(200, b"OK")
-            if command == "journal" and self.command == "GET":
-                with self.state.lock:
-                    text = "".join(json.dumps(e) + "\n" for e in self.state.journal)
+            if command == "config" and self.command == "POST":
+                state.configure(payload)
+                return self.send_reply(200, b"OK")
+            if command in ("journal", "config", "invalid") and self.command == "GET":
+                with state.lock:
+                    if command == "config":
+                        text = json.dumps(state.config)
+                    else:
+                        entries = state.journal if command == "journal" else state.invalid
+                        text = "".join(json.dumps(e) + "\n" for e in entries)
                 return self.send_reply(200, text.encode(), {"Content-Type": "application/json"})
+            if command == "accept-invalid" and self.command == "POST":
+                with state.lock:
+                    text = "".join(json.dumps(e) + "\n" for e in state.invalid)
+                    state.invalid = []
+                return self.send_reply(200, text.encode(), {"Content-Type": "application/json"})
+            handler = CATALOGUE.controls.get(command)
+            if handler is not None:
+                return self.send_reply(200, handler(state, payload))
         except (ValueError, OSError) as e:
             return self.send_reply(400, str(e).encode())
         return self.send_reply(404, b"unknown control request")
@@ -412,10 +451,12 @@ def main(argv=None):
     parser.add_argument("--journal", help="JSON-lines journal of every request")
     parser.add_argument("--files", help="folder whose files are served for download")
     parser.add_argument("--uploads", help="folder where uploaded files are stored")
+    parser.add_argument("--packages", help="folder of component packages served in the update folder")
     parser.add_argument("--script", help="JSON file of reply rules, reread when it changes")
     args = parser.parse_args(argv)
 
     state = State(args.journal, args.files, args.uploads, args.script)
+    state.packages_dir = args.packages
     server = Server(args.port, Handler, state)
     state.main_port = server.server_address[1]
     servers = [server]

@@ -1,5 +1,5 @@
 // Shows the reusable controls and dialogs on screen, one page per run:
-//   gallery.exe controls|dialogs|sheet|folder [seconds]
+//   gallery.exe controls|dialogs|sheet|folder|viruslog [seconds]
 // The program ends by itself after the given seconds (default 6).
 #include <afxwin.h>
 #include <afxdlgs.h>
@@ -16,6 +16,7 @@
 #include "ProgressDlg.h"
 #include "FileExtensionDlg.h"
 #include "FolderDialog.h"
+#include "LogReportDlg.h"
 
 namespace {
 
@@ -236,6 +237,34 @@ int RunDialogs() {
   return (int)host.DoModal();
 }
 
+// The console's virus-log page in a window of its own (its log folder: "Log" beside the
+// gallery); the page saves the log when the window closes.
+class CLogPageHost : public CHost {
+public:
+  CLogReportDlg m_page;
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    m_page.Create(CLogReportDlg::IDD, this);
+    m_page.SetWindowPos(NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    m_page.ShowWindow(SW_SHOW);
+    CRect rc;
+    m_page.GetWindowRect(&rc);
+    CRect rcWindow(0, 0, rc.Width(), rc.Height());
+    ::AdjustWindowRectEx(&rcWindow, GetStyle(), FALSE, GetExStyle());
+    SetWindowPos(NULL, 60, 60, rcWindow.Width(), rcWindow.Height(), SWP_NOZORDER);
+    SetTimer(kEndTimer, g_nSeconds * 1000, NULL);
+    return TRUE;
+  }
+};
+
+int RunVirusLog() {
+  CTemplate t(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 200, 100, "Gallery: virus log");
+  CLogPageHost host;
+  host.InitModalIndirect(t.Get(), NULL);
+  AfxGetApp()->m_pMainWnd = &host;
+  return (int)host.DoModal();
+}
+
 // A property sheet with two pages built in memory.
 class CGalleryPage : public CPropertyPage {
 public:
@@ -323,6 +352,8 @@ public:
       RunSheet();
     else if (strPage == "folder")
       RunFolder();
+    else if (strPage == "viruslog")
+      RunVirusLog();
     else
       RunControls();
     ::CoUninitialize();

@@ -84,29 +84,24 @@ TEST(AccBuffer, ResetKeepsTheBlock)
     EXPECT_EQ("xy", Content(buffer));
 }
 
-TEST(AccBuffer, OutOfMemoryIsNotAClassLibraryException)
+TEST(AccBuffer, OutOfMemoryIsTheClassLibrarysMemoryException)
 {
     // The first count would wrap a 32-bit size; the second cannot be allocated.
     for (int nCount : {0x7FFFFF00, 0x7FFF0000})
     {
         CAccBuffer buffer;
         buffer.Append("abc", 3);
-        bool fCaughtAsCException = false, fCaughtOther = false;
+        bool fCaughtMemory = false;
         try
         {
             buffer.Append("x", nCount);
         }
         catch (CException* e)
         {
-            fCaughtAsCException = true;
+            fCaughtMemory = e->IsKindOf(RUNTIME_CLASS(CMemoryException));
             e->Delete();
         }
-        catch (...)
-        {
-            fCaughtOther = true;
-        }
-        EXPECT_FALSE(fCaughtAsCException);
-        EXPECT_TRUE(fCaughtOther);
+        EXPECT_TRUE(fCaughtMemory) << nCount;
         EXPECT_EQ("abc", Content(buffer));
         EXPECT_EQ(32768, buffer.GetCapacity());
     }

@@ -1,13 +1,15 @@
 // Runs the test program itself as a second process in a helper mode:
 //   Common_Tovik_tests.exe --child=NAME ARG...
 // A mode is declared with VGL_CHILD_MODE(NAME) { ... return exit code; } and runs
-// before the test framework starts; argv[0] of the body is the first ARG.
+// before the test framework starts; argv[0] of the body is the first ARG. A copy of
+// the program started without arguments runs the mode named by VGL_CHILD_MODE.
 #ifndef VGL_TESTS_CHILDPROCESS_H
 #define VGL_TESTS_CHILDPROCESS_H
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -37,12 +39,21 @@ inline bool IsChild(const char* pszName, std::vector<std::string>& args)
     return true;
 }
 
+// A program started by the code under test, which passes it no arguments: the mode
+// named by the environment variable VGL_CHILD_MODE, when the command line names none.
+inline bool IsEnvironmentChild(const char* pszName)
+{
+    char sz[64] = "";
+    return GetEnvironmentVariableA("VGL_CHILD_MODE", sz, sizeof(sz)) && strcmp(sz, pszName) == 0 &&
+           strstr(GetCommandLineA(), "--child=") == NULL;
+}
+
 struct SMode
 {
     SMode(const char* pszName, PFN_CHILD pfn)
     {
         std::vector<std::string> args;
-        if (IsChild(pszName, args))
+        if (IsChild(pszName, args) || IsEnvironmentChild(pszName))
             ExitProcess((UINT)pfn(args));
     }
 };

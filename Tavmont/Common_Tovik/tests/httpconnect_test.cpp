@@ -192,23 +192,28 @@ TEST_F(HttpConnectTest, StatusOtherThanOkThrowsStatus)
 
 TEST_F(HttpConnectTest, CredentialHeaders)
 {
+    // The requests go straight to the test's server (the access type is overridden), so a named
+    // proxy only decides whether proxy credentials may be sent.
     static const struct
     {
+        const char* pszProxyServer;
         const char* pszProxyUser;
         const char* pszProxyPassword;
         const char* pszUser;
         const char* pszPassword;
         const char* pszLines[2];    // authorization lines expected
     } cases[] = {
-        {"puser", "ppass", NULL, NULL, {"Proxy-Authorization: Basic cHVzZXI6cHBhc3M=", NULL}},
-        {"", "ppass", NULL, NULL, {NULL, NULL}},
-        {NULL, NULL, "user", "", {"Authorization: Basic dXNlcjo=", NULL}},
-        {"p", "q", "u", "v", {"Proxy-Authorization: Basic cDpx", "Authorization: Basic dTp2"}},
+        {"proxy", "puser", "ppass", NULL, NULL, {"Proxy-Authorization: Basic cHVzZXI6cHBhc3M=", NULL}},
+        {"proxy", "", "ppass", NULL, NULL, {NULL, NULL}},
+        {NULL, "puser", "ppass", NULL, NULL, {NULL, NULL}},     // no proxy: never to the server
+        {NULL, NULL, NULL, "user", "", {"Authorization: Basic dXNlcjo=", NULL}},
+        {"proxy", "p", "q", "u", "v", {"Proxy-Authorization: Basic cDpx", "Authorization: Basic dTp2"}},
     };
     m_server.Reply(200, "1");
     for (const auto& c : cases)
     {
         SHttpRequestOption option = m_option;
+        option.m_pszProxyServer = c.pszProxyServer;
         option.m_pszProxyUsername = c.pszProxyUser;
         option.m_pszProxyPassword = c.pszProxyPassword;
         option.m_pszUsername = c.pszUser;

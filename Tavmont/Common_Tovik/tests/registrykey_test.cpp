@@ -2,6 +2,8 @@
 // written back), stored values, setters, and the "Internet Settings" subkey.
 #include "productkey_fixture.h"
 
+#include "Configuration.h"
+
 #include <string>
 #include <vector>
 
@@ -59,7 +61,7 @@ const NumberCase g_numberCases[] = {
     {NULL, "ProxySettingOnOff", NUMBER(GetProxySettingOnOff), TRUE, TRUE, false, 0, FALSE},
     {NULL, "Log Remaining Days", NUMBER(GetLogRemainingDays), 15, 15, false, 30, 30},
     {NULL, "ProgramUpdate Pending", NUMBER(GetProgramUpdatePending), FALSE, FALSE, true, 1, TRUE},
-    {NULL, "Update Pending", NUMBER(GetHotFixPendingFlag), FALSE, FALSE, false, 2, TRUE},
+    {NULL, "Update Pending", NUMBER(GetHotFixPendingFlag), 0, 0, false, 2, 2},
     {NULL, "Show In Task Manager", NUMBER(GetShowInTaskManager), FALSE, FALSE, false, 2, TRUE},
     {NULL, "ShowSplash", NUMBER(GetShowSplash), TRUE, TRUE, false, 0, FALSE},
     {NULL, "Show Window On Multiple Instances", NUMBER(GetShowWindowOnMultipleInstances), FALSE, TRUE, false, 2, TRUE},
@@ -274,6 +276,35 @@ TEST_F(RegistryKeyTest, GuidAndItsDigitSum)
     EXPECT_EQ(0u, GetGUIDDigitSum());
     WriteString(NULL, "GUID", strLong.substr(1).c_str());
     EXPECT_EQ(strLong.substr(1), std::string(GetGUID()));
+    // The update and uninstall programs' form reads the value whole.
+    WriteString(NULL, "GUID", strLong.c_str());
+    EXPECT_EQ(strLong, std::string(GetApplicationGUIDString()));
+}
+
+TEST_F(RegistryKeyTest, InstallationValuesInTheCallersText)
+{
+    CString strPath("stale"), strName("stale");
+    GetApplicationPath(strPath);
+    GetApplicationFilename(strName);
+    EXPECT_EQ("", std::string(strPath));
+    EXPECT_EQ("", std::string(strName));
+    WriteString(NULL, "Application Path", "C:\\Program Files\\Vigilon\\");
+    WriteString(NULL, "Application Filename", "Ksxwin97.exe");
+    GetApplicationPath(strPath);
+    GetApplicationFilename(strName);
+    EXPECT_EQ("C:\\Program Files\\Vigilon\\", std::string(strPath));
+    EXPECT_EQ("Ksxwin97.exe", std::string(strName));
+
+    // The FQDN-first flag: read, stored and returned; kept without the key.
+    g_fFQDNFirst = FALSE;
+    WriteDword(NULL, "FqdnFirstOnOff", 1);
+    EXPECT_TRUE(ReadFQDNFirst());
+    EXPECT_TRUE(g_fFQDNFirst);
+    DeleteProductKey();
+    EXPECT_TRUE(ReadFQDNFirst());
+    CreateKey();
+    EXPECT_FALSE(ReadFQDNFirst());
+    g_fFQDNFirst = FALSE;
 }
 
 TEST_F(RegistryKeyTest, ProxyServerAndPortReadTogetherOnlyWhenAsked)

@@ -70,6 +70,9 @@ TEST(StringUtilsJoin, PathHasOneBackslashAtTheSeam)
         SCOPED_TRACE(std::string(c.left) + " + " + c.right);
         EXPECT_STREQ(c.expected, (LPCSTR)joinPath(c.left, c.right));
         EXPECT_EQ(c.expected, joinPathString(c.left, c.right));
+        CString strOut("stale");
+        concatPath(strOut, c.left, c.right);
+        EXPECT_STREQ(c.expected, (LPCSTR)strOut);
         char buf[MAX_PATH];
         EXPECT_TRUE(appendPathPart(c.left, c.right, buf, '\\'));
         EXPECT_STREQ(c.expected, buf);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "LogTracker.h"
+#include "childprocess.h"
 #include "VglTestSupport.h"
 
 #include <string>
@@ -168,23 +169,58 @@ DWORD WINAPI TraceManyLines(LPVOID pvTracker)
                         std::string(300, 'x').c_str());
     return 0;
 }
+
+// Another process writing the same log once the start event is set: argv[0] is the
+// switch file, argv[1] the event's name.
+VGL_CHILD_MODE(tracelines)
+{
+    CBrisaLogTracker tracker;
+    HANDLE hStart = argv.size() == 2 ? OpenEventA(SYNCHRONIZE, FALSE, argv[1].c_str()) : NULL;
+    if (hStart == NULL || !tracker.Open(argv[0].c_str(), 0))
+        return 2;
+    WaitForSingleObject(hStart, 30000);
+    CloseHandle(hStart);
+    TraceManyLines(&tracker);
+    return 0;
+}
+
+std::string g_strThreadsIni, g_strStartEvent;
+
+DWORD WINAPI RunTracingChild(LPVOID)
+{
+    return (DWORD)NS_ChildProcess::Run("tracelines", "\"" + g_strThreadsIni + "\" " + g_strStartEvent);
+}
 } // namespace
 
-TEST(TraceLog, LinesFromManyThreadsStayWhole)
+// Two threads here and three other processes append to one log at once.
+TEST(TraceLog, LinesFromManyThreadsAndProcessesStayWhole)
 {
-    std::string strIni = MakeSwitchFile("trace_threads");
+    g_strThreadsIni = MakeSwitchFile("trace_threads");
+    g_strStartEvent = "VglTraceStart" + std::to_string(GetCurrentProcessId());
+    HANDLE hStart = CreateEventA(NULL, TRUE, FALSE, g_strStartEvent.c_str());
+    ASSERT_TRUE(hStart != NULL);
     {
         CBrisaLogTracker tracker;
-        ASSERT_TRUE(tracker.Open(strIni.c_str(), 0));
-        HANDLE threads[4];
-        for (HANDLE& h : threads)
-            h = CreateThread(NULL, 0, TraceManyLines, &tracker, 0, NULL);
-        WaitForMultipleObjects(4, threads, TRUE, 30000);
-        for (HANDLE h : threads)
-            CloseHandle(h);
+        ASSERT_TRUE(tracker.Open(g_strThreadsIni.c_str(), 0));
+        HANDLE threads[5];
+        for (int i = 2; i < 5; ++i)
+            threads[i] = CreateThread(NULL, 0, RunTracingChild, NULL, 0, NULL);
+        Sleep(1000); // the children are waiting
+        SetEvent(hStart);
+        for (int i = 0; i < 2; ++i)
+            threads[i] = CreateThread(NULL, 0, TraceManyLines, &tracker, 0, NULL);
+        WaitForMultipleObjects(5, threads, TRUE, 60000);
+        for (int i = 0; i < 5; ++i)
+        {
+            DWORD dwExit = 1;
+            GetExitCodeThread(threads[i], &dwExit);
+            EXPECT_EQ(0u, dwExit) << "thread " << i;
+            CloseHandle(threads[i]);
+        }
     }
+    CloseHandle(hStart);
     std::vector<LogLine> lines = ReadLog("trace_threads");
-    ASSERT_EQ(800u, lines.size());
+    ASSERT_EQ(1000u, lines.size());
     for (const LogLine& line : lines)
     {
         ASSERT_EQ(0u, line.strText.find("thread "));

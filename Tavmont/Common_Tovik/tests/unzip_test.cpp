@@ -114,6 +114,19 @@ TEST_F(Unzip, DamagedOrMissingArchivesFail)
         EXPECT_EQ("(missing)", ReadFileBytes(m_strTarget + "\\readme.txt"));
         EXPECT_EQ("(missing)", ReadFileBytes(m_strTarget + "\\data.bin"));
     }
+    // Files of the same names already in the target keep their content, and no
+    // temporary file stays.
+    for (const char* pszFixture : {"damaged_crc.zip", "damaged_stream.zip"})
+    {
+        SCOPED_TRACE(pszFixture);
+        CreateDirectoryA(m_strTarget.c_str(), NULL);
+        WriteWholeFile(m_strTarget + "\\readme.txt", "old readme");
+        WriteWholeFile(m_strTarget + "\\data.bin", "old data");
+        EXPECT_FALSE(decompress(TestDataFile(pszFixture).c_str(), m_strTarget.c_str()));
+        EXPECT_EQ("old data", ReadFileBytes(m_strTarget + "\\data.bin"));
+        std::vector<std::string> entries = FolderEntries(m_strTarget);
+        EXPECT_EQ(std::vector<std::string>({"data.bin", "readme.txt"}), entries);
+    }
 }
 
 // Runs decompress in a program folder without Unzip.dll; writes what happened.

@@ -123,4 +123,25 @@ TEST_F(JournalTest, KeptOpenFileHoldsBufferedLinesUntilFlushed)
     EXPECT_EQ("ENGINE unloaded\r\n", ReadWholeFile(path));
     journal.Close();
 }
+
+TEST_F(JournalTest, CappedFileStartsAfreshAndKeepsTheOlderLines)
+{
+    for (DWORD dwFlags : {0ul, (DWORD)CJournal::KEEP_OPEN})
+    {
+        DeleteFileA(path.c_str());
+        DeleteFileA((path + ".old").c_str());
+        CJournal journal("unused.log", VARIABLE, dwFlags);
+        journal.SetLimit(100);
+        for (int i = 0; i < 12; ++i)
+            journal.Write("line %02d .........", i);   // 21 bytes with CR LF
+        journal.Close();
+        std::string strNew = ReadWholeFile(path), strOld = ReadWholeFile(path + ".old");
+        EXPECT_LE(strNew.size(), 100u) << dwFlags;
+        EXPECT_LE(strOld.size(), 100u) << dwFlags;
+        EXPECT_EQ(0u, strNew.find("line 08")) << dwFlags;       // 4 lines a file
+        EXPECT_EQ(0u, strOld.find("line 04")) << dwFlags;
+        EXPECT_NE(std::string::npos, strNew.find("line 11")) << dwFlags;
+    }
 }
+
+}  // namespace

@@ -129,3 +129,45 @@ TEST(BackupFormat, HeaderIsComplementedAndNamesTheOriginal)
     WriteWholeFile(path, "plain text file");
     EXPECT_EQ(-1, vxp::readBackup(path.c_str(), &read, NULL));
 }
+
+namespace {
+
+// One record with a correct checksum: header, then the block.
+std::string Record(uint32_t tag, int count, int entrySize, int number, const std::string& block)
+{
+    std::string r(14, '\0');
+    uint32_t crc = vxp::crc32(0, block.data(), block.size());
+    memcpy(&r[0], &tag, 4);
+    memcpy(&r[4], &count, 2);
+    memcpy(&r[6], &crc, 4);
+    memcpy(&r[10], &number, 2);
+    memcpy(&r[12], &entrySize, 2);
+    return r + block;
+}
+
+}  // namespace
+
+TEST(PatternFormat, LengthsInsideCheckedBlocksStayWithinTheBlock)
+{
+    std::string path = Folder("fmt5") + "\\VXP$SIG.578";
+    // An information item whose length wraps around, and a block whose negative count and entry
+    // size multiply to a positive length.
+    std::string wraps("\x01\0\0\0\xF8\xFF\xFF\xFF\x07\0\0\0", 12);
+    std::string sig = vxp::defaultEntries()[0].bytes, entry(128, '\0');
+    memcpy(&entry[0], "Sig", 3);
+    entry[16] = 1;
+    entry[18] = char(sig.size());
+    memcpy(&entry[20], sig.data(), sig.size());
+    struct { const char* what; std::string file; int result; size_t entries; } cases[] = {
+        {"item length wraps", Record(vxp::TAG_INFO, 1, 12, 578, wraps) + Record(vxp::TAG_SIGNATURES, 1, 128, 578, entry),
+         578, 1},
+        {"negative count and size", Record(vxp::TAG_INFO, -1, -12, 578, wraps), -96, 0},
+    };
+    for (const auto& c : cases)
+    {
+        WriteWholeFile(path, c.file);
+        vxp::Pattern read;
+        EXPECT_EQ(c.result, vxp::readPattern(path.c_str(), &read)) << c.what;
+        EXPECT_EQ(c.entries, read.entries.size()) << c.what;
+    }
+}

@@ -1,0 +1,321 @@
+// On-demand scans: the walk's filters, what the walk counts, the finding worker, and the
+// scan-result page's actions.
+#include <gtest/gtest.h>
+#include "langlibrary.h"
+
+#include "CommonScanINI.h"
+#include "Globals.h"
+#include "ScanFilesDlg.h"
+#include "ScanResultDlg.h"
+#include "ServerSettings.h"
+#include "VglTestSupport.h"
+#include "vxpformat.h"
+#include "resource_ids.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+// An engine that answers from a table of file names (anything else is clean) and encodes as told.
+class CFakeEngine : public CVexorVXD
+{
+public:
+    std::map<std::string, int> results;
+    std::vector<std::string> scanned;
+    BOOL fEncodeWorks = TRUE;
+    int nReleased = 0;
+
+    virtual int ScanFile(LPCSTR pszPath, int)
+    {
+        std::string path = pszPath;
+        scanned.push_back(path);
+        std::string name = path.substr(path.find_last_of('\\') + 1);
+        auto it = results.find(name);
+        return it == results.end() ? 0 : it->second;
+    }
+    virtual BOOL EncodeFile(LPCSTR pszSource, LPCSTR pszDestination)
+    {
+        if (!fEncodeWorks)
+            return FALSE;
+        return WriteWholeFile(pszDestination, "encoded:" + ReadWholeFile(pszSource));
+    }
+    virtual BOOL RegisterScanCallback(IOT_EventCallback, LPVOID) { return TRUE; }
+    virtual void ReleaseEvent(LPVOID) { ++nReleased; }
+};
+
+SScanCallbacks NoCallbacks()
+{
+    SScanCallbacks c = {NULL, NULL, NULL, NULL, NULL, NULL};
+    return c;
+}
+
+CStringArray& Strings(CStringArray& arr, std::vector<const char*> items)
+{
+    arr.RemoveAll();
+    for (const char* p : items)
+        arr.Add(p);
+    return arr;
+}
+}
+
+TEST(ScanWalkTest, ExtensionAndExcludedNameFilters)
+{
+    CStringArray arrExt, arrNames;
+    CString strAll = NS_ScanWalk::BuildExtensionText(".*", &arrExt);
+    EXPECT_EQ(0, arrExt.GetSize());
+    CString strExt = NS_ScanWalk::BuildExtensionText(".COM.exe", &arrExt);
+    ASSERT_EQ(2, arrExt.GetSize());
+    CString strNames = NS_ScanWalk::BuildExcludedNamesText(Strings(arrNames, {"ab.exe", "Skip.COM"}));
+    struct
+    {
+        const char* name;
+        BOOL fFilter;
+        BOOL fScanned;
+    } cases[] = {
+        {"README", FALSE, TRUE},      {"A.DOC", FALSE, TRUE},     {"README", TRUE, FALSE},
+        {"A.DOC", TRUE, FALSE},       {"x.com", TRUE, TRUE},      {"Y.EXE", TRUE, TRUE},
+        {"y.exec", TRUE, FALSE},      {"skip.com", TRUE, FALSE},  {"AB.EXE", FALSE, FALSE},
+        {"B.EXE", FALSE, TRUE},  // only whole names are excluded
+        {"noext.", TRUE, FALSE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.fScanned, NS_ScanWalk::IsFileToScan(c.name, c.fFilter, c.fFilter ? strExt : strAll, strNames))
+            << c.name << " filter " << c.fFilter;
+}
+
+TEST(ScanWalkTest, ExcludedFolderCoversItsSubfoldersOnly)
+{
+    CStringArray arr;
+    CString strText = NS_ScanWalk::BuildExcludedFoldersText(Strings(arr, {"C:\\TEMP", "", "d:\\Data\\Old\\"}));
+    struct
+    {
+        const char* folder;
+        BOOL fExcluded;
+    } cases[] = {
+        {"C:\\TEMP", TRUE},        {"c:\\temp\\", TRUE},        {"C:\\TEMP\\SUB", TRUE},
+        {"C:\\TEMPORARY", FALSE},  {"C:\\TEMPORARY\\SUB", FALSE}, {"C:\\", FALSE},
+        {"D:\\DATA", FALSE},       {"D:\\DATA\\OLD\\X", TRUE},  {"D:\\DATA\\OLDER", FALSE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.fExcluded, NS_ScanWalk::IsInExcludedFolder(strText, c.folder)) << c.folder;
+    EXPECT_FALSE(NS_ScanWalk::IsInExcludedFolder(NS_ScanWalk::BuildExcludedFoldersText(Strings(arr, {})), "C:\\"));
+    CStringArray arrDrive;
+    EXPECT_TRUE(NS_ScanWalk::IsInExcludedFolder(
+        NS_ScanWalk::BuildExcludedFoldersText(Strings(arrDrive, {"E:\\"})), "E:\\ANY\\WHERE"));
+}
+
+// The walk: a finding counts as a virus, a failed call (1) as a scan error, excluded folders and
+// names are skipped and a folder whose name only begins like an excluded one is scanned.
+TEST(ScanWalkTest, WalkCountsFindingsAndScanErrorsApart)
+{
+    std::string root = FreshScratchFolder("ondemand_walk");
+    for (const char* d : {"\\TEMP", "\\TEMP\\SUB", "\\TEMPORARY", "\\docs"})
+        CreateDirectoryA((root + d).c_str(), NULL);
+    for (const char* f : {"\\virus.com", "\\locked.com", "\\clean.com", "\\TEMP\\hidden.com", "\\TEMP\\SUB\\deep.com",
+                          "\\TEMPORARY\\found.com", "\\docs\\readme.txt", "\\docs\\skipme.com"})
+        WriteWholeFile(root + f, "x");
+    CFakeEngine engine;
+    engine.results = {{"virus.com", -1}, {"locked.com", 1}, {"hidden.com", -1}, {"deep.com", -1},
+                      {"found.com", -1}, {"skipme.com", -1}};
+    CManualScanINI settings;
+    settings.m_fScanBoot = settings.m_fScanMemory = FALSE;
+    CStringArray arrNames, arrFolders;
+    Strings(arrNames, {"skipme.com"});
+    CString strTemp = (root + "\\TEMP").c_str();
+    arrFolders.Add(strTemp);
+    CFlagEvent stop, ended;
+    CScanFilesDlg dlg(NULL, NULL, &settings, NULL, &engine, NoCallbacks(), ".*", arrNames, arrFolders, &stop, &ended,
+                      NULL, FALSE, NULL);
+    dlg.m_arrPaths.Add(root.c_str());
+    dlg.m_arrPaths.Add((root + "\\TEMP\\SUB").c_str());
+    EXPECT_TRUE(dlg.ScanAll());
+    EXPECT_EQ(2, dlg.m_nVirusTotal);
+    EXPECT_EQ(1, dlg.m_nScanErrors);
+    EXPECT_TRUE(dlg.m_fScanSuccess);
+    EXPECT_EQ(5, dlg.m_nFilesScanned);  // virus, locked, clean, found, readme
+    for (const std::string& path : engine.scanned)
+    {
+        EXPECT_EQ(std::string::npos, path.find("\\TEMP\\")) << path;
+        EXPECT_EQ(std::string::npos, path.find("skipme")) << path;
+    }
+
+    // A stop request ends the walk: the run is no success.
+    stop.SetSignaled(TRUE);
+    CScanFilesDlg stopped(NULL, NULL, &settings, NULL, &engine, NoCallbacks(), ".*", arrNames, arrFolders, &stop,
+                          &ended, NULL, FALSE, NULL);
+    stopped.m_arrPaths.Add(root.c_str());
+    EXPECT_FALSE(stopped.ScanAll());
+    EXPECT_FALSE(stopped.m_fScanSuccess);
+    EXPECT_EQ(0, stopped.m_nFilesScanned);
+}
+
+// A file the engine could not move or delete is replaced by an encoded copy; when encoding fails
+// the file stays as it is, and the finding is passed on all the same.
+TEST(ScanWorkerTest, EncodingFailureLeavesTheFile)
+{
+    std::string root = FreshScratchFolder("ondemand_encode");
+    CFakeEngine engine;
+    CManualScanINI settings;
+    for (BOOL fEncodeWorks : {FALSE, TRUE})
+    {
+        SCOPED_TRACE(fEncodeWorks ? "encoding works" : "encoding fails");
+        engine.fEncodeWorks = fEncodeWorks;
+        std::string path = root + "\\infected.com";
+        WriteWholeFile(path, "virus body");
+        IOT_EVENT ev = {};
+        ev.nKind = IOT_EVENT_VIRUS;
+        ev.pszFile = (LPSTR)path.c_str();
+        ev.pszVirus = (LPSTR) "EICAR-Test-File";
+        ev.pszMovedFile = (LPSTR) "";
+        ev.nFirstAction = VEXOR_ACTION_DELETE;
+        ev.nFirstResult = 0;
+        NS_ScanWalk::CompleteVirusActions(&ev, &settings, &engine);
+        EXPECT_EQ(fEncodeWorks ? "encoded:virus body" : "virus body", ReadWholeFile(path));
+        EXPECT_FALSE(FileExists(path + ".bak"));
+    }
+}
+
+namespace
+{
+volatile LONG g_nFound = 0;
+void CountFinding(IOT_EVENT*, CCommonScanINI*, BOOL fRelease, BOOL fInScanWindow)
+{
+    if (fRelease && fInScanWindow)
+        InterlockedIncrement(&g_nFound);
+}
+}
+
+// A finding that waits longer than the worker lock allows is still handled.
+TEST(ScanWorkerTest, FindingThatWaitsTooLongIsStillHandled)
+{
+    CFakeEngine engine;
+    CManualScanINI settings;
+    CStringArray arrNone;
+    CFlagEvent stop, ended;
+    SScanCallbacks callbacks = NoCallbacks();
+    callbacks.pfnVirusFound = CountFinding;
+    CScanFilesDlg dlg(NULL, NULL, &settings, NULL, &engine, callbacks, ".*", arrNone, arrNone, &stop, &ended, NULL,
+                      FALSE, NULL);
+    HANDLE hHeld = CreateSemaphoreA(NULL, 1, 1, "CallBackSemaphore_ScanFile");
+    ASSERT_TRUE(hHeld != NULL);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hHeld, 1000));  // an earlier worker that does not end
+    DWORD dwOld = g_dwScanVirusWaitMs;
+    g_dwScanVirusWaitMs = 200;
+    g_nFound = 0;
+    IOT_EVENT ev = {};
+    ev.nKind = IOT_EVENT_VIRUS;
+    ev.pszFile = (LPSTR) "C:\\nowhere\\x.com";
+    ev.pszVirus = (LPSTR) "EICAR-Test-File";
+    ev.pszMovedFile = (LPSTR) "";
+    ev.nFirstAction = VEXOR_ACTION_NONE;
+    ev.nFirstResult = 1;
+    FoundFileVirusCallBack(&ev);
+    for (int i = 0; i < 200 && g_nFound == 0; ++i)
+        Sleep(10);
+    g_dwScanVirusWaitMs = dwOld;
+    EXPECT_EQ(1, g_nFound);
+    EXPECT_EQ(0, engine.nReleased);  // the virus callback released it
+    ReleaseSemaphore(hHeld, 1, NULL);
+    CloseHandle(hHeld);
+}
+
+namespace
+{
+class ScanResultTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_driver = FreshScratchFolder("ondemand_result_driver");
+        for (const char* f : {"filter32.vxd", "vexor32.vxd", "VXP$SIG.578"})
+            ASSERT_TRUE(CopyFileA(BinFile(f).c_str(), (m_driver + "\\" + f).c_str(), FALSE)) << f;
+        WritePrivateProfileStringA("Watch", "FixedDrives", "0", (m_driver + "\\filter32.ini").c_str());
+        int nResult = -1;
+        ASSERT_TRUE(g_vexor.Initialize(NULL, [](LPVOID p) { g_vexor.ReleaseEvent(p); }, m_driver.c_str(), &nResult));
+        ASSERT_TRUE(m_lang.Load() != NULL);
+        m_hParent = CreateWindowExA(0, "STATIC", "parent", WS_POPUP, 0, 0, 600, 400, NULL, NULL, NULL, NULL);
+        ASSERT_TRUE(m_hParent != NULL);
+        ASSERT_TRUE(m_page.Create(CScanResultDlg::IDD, CWnd::FromHandle(m_hParent)));
+        m_settings.m_fAllowCfg = TRUE;
+    }
+
+    void TearDown() override
+    {
+        if (m_page.m_hWnd != NULL)
+            m_page.DestroyWindow();
+        DestroyWindow(m_hParent);
+        m_lang.Free();
+        g_vexor.Uninitialize();
+    }
+
+    void AddFinding(const std::string& path, int nFirstAction, int nFirstResult)
+    {
+        IOT_EVENT ev = {};
+        ev.nKind = IOT_EVENT_VIRUS;
+        ev.pszFile = (LPSTR)path.c_str();
+        ev.pszVirus = (LPSTR) "EICAR-Test-File";
+        ev.pszMovedFile = (LPSTR) "";
+        ev.nFirstAction = nFirstAction;
+        ev.nFirstResult = nFirstResult;
+        m_page.AddVirusEvent(&ev, &m_settings, FALSE, TRUE);
+    }
+
+    CLanguageLibrary m_lang;
+    std::string m_driver;
+    HWND m_hParent = NULL;
+    CScanResultDlg m_page;
+    CManualScanINI m_settings;
+};
+}
+
+// An action touches only the file a row stands for, also when its name holds "(" and the file
+// is gone: never the file whose name is the row's name cut before the "(".
+TEST_F(ScanResultTest, ActionsHitOnlyEachRowsOwnFile)
+{
+    std::string root = FreshScratchFolder("ondemand_rows");
+    std::string gone = root + "\\report (old).com", other = root + "\\report";
+    std::string present = root + "\\copy (2).com";
+    WriteWholeFile(other, "another file");
+    WriteWholeFile(present, vxp::defaultEntries()[0].bytes);
+    AddFinding(gone, VEXOR_ACTION_NONE, 1);
+    AddFinding(present, VEXOR_ACTION_NONE, 1);
+    AddFinding(root + "\\moved.com", VEXOR_ACTION_MOVE, 1);  // no longer infected: not actionable
+    ASSERT_EQ(3, m_page.m_list.GetItemCount());
+    EXPECT_EQ(3, m_page.GetVirusCount());
+    for (int i = 0; i < 3; ++i)
+        m_page.m_list.SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
+    m_page.UpdateButtons();
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_page.m_hWnd, IDC_RESULT_DELETE)));
+    m_page.m_list.SetItemState(2, 0, LVIS_SELECTED);
+    m_page.UpdateButtons();
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_page.m_hWnd, IDC_RESULT_DELETE)));
+
+    EXPECT_EQ(1, m_page.ActOnSelected(VEXOR_ACTION_DELETE));
+    EXPECT_EQ("another file", ReadWholeFile(other));
+    EXPECT_FALSE(FileExists(present));
+    // Acted on once: the rows are no longer actionable.
+    m_page.UpdateButtons();
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_page.m_hWnd, IDC_RESULT_DELETE)));
+}
+
+TEST(ScanResultRulesTest, StillInfectedAfterTheEnginesActions)
+{
+    struct
+    {
+        int a1, r1, a2, r2;
+        BOOL fInfected;
+    } cases[] = {
+        {VEXOR_ACTION_CLEAN, 1, 0, 0, FALSE},
+        {VEXOR_ACTION_CLEAN, 0, VEXOR_ACTION_MOVE, 1, FALSE},
+        {VEXOR_ACTION_CLEAN, 0, VEXOR_ACTION_RENAME, 0, TRUE},
+        {VEXOR_ACTION_CLEAN, 0, VEXOR_ACTION_NONE, 1, TRUE},
+        {VEXOR_ACTION_DELETE, 1, 0, 0, FALSE},
+        {VEXOR_ACTION_MOVE, 0, 0, 0, TRUE},
+        {VEXOR_ACTION_NONE, 1, 0, 0, TRUE},
+        {7, 1, 0, 0, TRUE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.fInfected, isStillInfected(c.a1, c.r1, c.a2, c.r2)) << c.a1 << "/" << c.r1 << " " << c.a2 << "/" << c.r2;
+}
