@@ -28,6 +28,13 @@ void put32(std::string& s, uint32_t v) { put16(s, uint16_t(v & 0xFFFF)); put16(s
 uint16_t get16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t get32(const unsigned char* p) { return get16(p) | (uint32_t(get16(p + 2)) << 16); }
 
+// Signature bytes are stored masked, so a pattern file never holds the very byte runs it
+// detects: a scan of the drive must not find the client's own pattern infected. The mask
+// is its own inverse.
+unsigned char signatureMask(size_t i) { return (unsigned char)(0xA5 + 0x3B * i); }
+void maskSignature(unsigned char* bytes, size_t len) {
+    for (size_t i = 0; i < len; ++i) bytes[i] ^= signatureMask(i);
+}
 
 std::string record(uint32_t tag, int count, int entrySize, int number, const std::string& block) {
     std::string r;
@@ -183,7 +190,9 @@ int writePattern(const char* path, const Pattern& pattern) {
             rec.push_back(char(e.kinds));
             rec.push_back(char(e.cleanable ? 1 : 0));
             put16(rec, uint16_t(e.bytes.size()));
-            rec += e.bytes;
+            std::string stored(e.bytes);
+            maskSignature(reinterpret_cast<unsigned char*>(&stored[0]), stored.size());
+            rec += stored;
             rec.resize(ENTRY_SIZE, '\0');
             block += rec;
         }
@@ -236,12 +245,15 @@ int parsePattern(Source& in, int expected, PatternSink* sink, uint32_t* versionO
             }
         } else if (sink && tag == TAG_SIGNATURES && entrySize == ENTRY_SIZE) {
             sink->reserve(size_t(count));
+            unsigned char bytes[BYTES_MAX];
             for (int i = 0; i < count; ++i) {
                 const unsigned char* e = b + i * ENTRY_SIZE;
                 int len = get16(e + 18);
                 if (len < 1 || len > BYTES_MAX) return -1;
+                memcpy(bytes, e + 20, size_t(len));
+                maskSignature(bytes, size_t(len));
                 const char* name = reinterpret_cast<const char*>(e);
-                sink->entry(name, strnlen(name, NAME_MAX_LEN), e[16], e[17] != 0, e + 20, size_t(len));
+                sink->entry(name, strnlen(name, NAME_MAX_LEN), e[16], e[17] != 0, bytes, size_t(len));
             }
         }
         ++records;

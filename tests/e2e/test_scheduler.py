@@ -5,6 +5,7 @@ In file-based mode the scheduler polls the database folder: settings the server'
 (the vgldb tool) writes reach the product key and the engine at the next poll."""
 import datetime
 import re
+import shutil
 import subprocess
 import time
 
@@ -117,7 +118,22 @@ def test_scheduled_scan_starts_when_the_clock_reaches_its_minute(client, tmp_pat
     assert c.trace_lines("WAIT_OBJECT_0 == (dwRet(0x0) = ::WaitForSingleObject(g_eventStopScheduler")
 
 
-def test_a_running_scheduled_scan_is_stopped_by_the_stop_command(client, tmp_path):
+@pytest.fixture
+def many_files():
+    """A tree on drive C: big enough that a scan of every file runs well past the stop command
+    (the PC's own drive is scanned in about a second)."""
+    root = DRIVE_C / "vgl-many-files"
+    shutil.rmtree(root, ignore_errors=True)
+    for d in range(100):
+        folder = root / ("f%03d" % d)
+        folder.mkdir(parents=True)
+        for n in range(300):
+            (folder / ("file%03d.dat" % n)).write_bytes(b"clean file %d %d\n" % (d, n) * 64)
+    yield root
+    shutil.rmtree(root, ignore_errors=True)
+
+
+def test_a_running_scheduled_scan_is_stopped_by_the_stop_command(client, tmp_path, many_files):
     # Every file of every drive: a scan long enough to be stopped in the middle.
     c = client(ini={SCHEDULE: {"Enable": "YES", "Frequency": "Daily", "Hour": "11", "Minute": "0", "AmPm": "PM",
                                "ScanAllFiles": "YES"}})

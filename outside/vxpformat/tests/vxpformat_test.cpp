@@ -64,6 +64,9 @@ TEST(PatternFormat, WrittenPatternReadsBackAndEveryBlockIsChecked)
 
     // Record 1: the 14-byte header and a 12-byte information block; record 2 follows at 26.
     std::string good = ReadWholeFile(path);
+    // A scan of the disk must not find the pattern file itself infected.
+    for (const vxp::Entry& e : vxp::defaultEntries())
+        EXPECT_EQ(std::string::npos, good.find(e.bytes)) << e.name;
     struct { const char* what; size_t at; char value; size_t keep; int result; } damage[] = {
         {"bit in a signature", 26 + 14 + 20, 0, 0, -1},
         {"foreign pattern number", 26 + 10, 0x43, 0, -3},
