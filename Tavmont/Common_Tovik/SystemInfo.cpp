@@ -246,7 +246,7 @@ CString getComClassLocalServer()
                          NULL, MAX_PATH);
 }
 
-BOOL getFileVersionNumbers(LPCSTR pszFile, int& nMajor, int& nMinor, int& nBuild)
+BOOL getFixedFileVersion(LPCSTR pszFile, VS_FIXEDFILEINFO* pInfo)
 {
     std::vector<BYTE> block = readVersionInfo(pszFile);
     if (block.empty())
@@ -255,10 +255,18 @@ BOOL getFileVersionNumbers(LPCSTR pszFile, int& nMajor, int& nMinor, int& nBuild
     UINT uLen = 0;
     if (!VerQueryValueA(&block[0], (LPSTR)"\\", &pv, &uLen) || !pv || uLen < sizeof(VS_FIXEDFILEINFO))
         return FALSE;
-    const VS_FIXEDFILEINFO* pFixed = (const VS_FIXEDFILEINFO*)pv;
-    nMajor = HIWORD(pFixed->dwFileVersionMS);
-    nMinor = LOWORD(pFixed->dwFileVersionMS);
-    nBuild = HIWORD(pFixed->dwFileVersionLS);
+    *pInfo = *(const VS_FIXEDFILEINFO*)pv;
+    return TRUE;
+}
+
+BOOL getFileVersionNumbers(LPCSTR pszFile, int& nMajor, int& nMinor, int& nBuild)
+{
+    VS_FIXEDFILEINFO info;
+    if (!getFixedFileVersion(pszFile, &info))
+        return FALSE;
+    nMajor = HIWORD(info.dwFileVersionMS);
+    nMinor = LOWORD(info.dwFileVersionMS);
+    nBuild = HIWORD(info.dwFileVersionLS);
     return TRUE;
 }
 

@@ -42,6 +42,8 @@ CString getHtmlFileOpenCommand();
 // The local server program of the other browser class.
 CString getComClassLocalServer();
 
+// The fixed part of the file's version resource; FALSE without one.
+BOOL getFixedFileVersion(LPCSTR pszFile, VS_FIXEDFILEINFO* pInfo);
 // Major and minor: the high and low words of the file version's most significant
 // double word; build: the high word of its least significant one. FALSE without a
 // version resource.

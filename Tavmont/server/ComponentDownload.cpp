@@ -11,6 +11,7 @@
 #include "RegistryKey.h"
 #include "StringUtils.h"
 #include "SystemError.h"
+#include "SystemInfo.h"
 #include "TavmontDlg.h"
 #include "UpdateLibrary.h"
 #include "resource_ids.h"
@@ -55,18 +56,11 @@ void GetURLInfo(char* pszUrl, CString& strServer, int& nPort, const char*& pszPa
 
 BOOL getFileVersionLow(const char* pszFile, DWORD* pdwVersion)
 {
-    DWORD dwHandle = 0;
-    DWORD cb = ::GetFileVersionInfoSizeA(pszFile, &dwHandle);
-    if (cb == 0)
-        return FALSE;
-    std::vector<BYTE> data(cb);
-    VS_FIXEDFILEINFO* pInfo = NULL;
-    UINT cbInfo = 0;
-    if (!::GetFileVersionInfoA(pszFile, 0, cb, &data[0]) ||
-        !::VerQueryValueA(&data[0], "\\", (void**)&pInfo, &cbInfo) || pInfo == NULL)
+    VS_FIXEDFILEINFO info;
+    if (!getFixedFileVersion(pszFile, &info))
         return FALSE;
     if (pdwVersion != NULL)
-        *pdwVersion = pInfo->dwFileVersionLS;
+        *pdwVersion = info.dwFileVersionLS;
     return TRUE;
 }
 

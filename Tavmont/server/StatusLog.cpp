@@ -505,18 +505,11 @@ BOOL GetModuleVersion(DWORD* pdwMajor, DWORD* pdwMinor)
 {
     char szPath[MAX_PATH] = "";
     ::GetModuleFileNameA(NULL, szPath, sizeof(szPath));
-    DWORD dwHandle = 0;
-    DWORD cb = ::GetFileVersionInfoSizeA(szPath, &dwHandle);
-    if (cb == 0)
+    VS_FIXEDFILEINFO info;
+    if (!getFixedFileVersion(szPath, &info))
         return FALSE;
-    std::vector<BYTE> data(cb);
-    VS_FIXEDFILEINFO* pInfo = NULL;
-    UINT cbInfo = 0;
-    if (!::GetFileVersionInfoA(szPath, 0, cb, data.data()) ||
-        !::VerQueryValueA(data.data(), "\\", (void**)&pInfo, &cbInfo) || pInfo == NULL)
-        return FALSE;
-    *pdwMajor = HIWORD(pInfo->dwFileVersionMS);
-    *pdwMinor = LOWORD(pInfo->dwFileVersionMS);
+    *pdwMajor = HIWORD(info.dwFileVersionMS);
+    *pdwMinor = LOWORD(info.dwFileVersionMS);
     return TRUE;
 }
 

@@ -86,26 +86,11 @@ namespace NS_Notification
     // Writes a missing file from a non-empty reply through a temporary file; an existing
     // file is never replaced.
     BOOL WriteMissingFile(const CString& strPath, const CAccBuffer& body);
-    BOOL DirectUpdatePatternEngine(CTavmontDlg* pMainWnd, BOOL fIntranet, BOOL fDisplayErrMsg,
-                                   PFN_PHASE_BEGIN pfBegin, PFN_PHASE_END pfEnd, PFN_PHASE_CANCEL pfCancel,
-                                   void* pvThis);
 
-    // Download and stage a newer pattern, engine or program; TRUE when staged files wait.
-    BOOL OnNotificationNewPattern(CTavmontDlg* pMainWnd, int iNextVersion, BOOL fIntranet, BOOL fDisplayErrMsg,
-                                  BOOL fIniRenewed, BOOL* pfContinue);
-    BOOL OnNotificationNewEngine(CTavmontDlg* pMainWnd, const char* pszVersion, BOOL fIntranet,
-                                 BOOL fDisplayErrMsg, BOOL fIniRenewed, BOOL* pfContinue);
-    BOOL OnNotificationNewProgram(CTavmontDlg* pMainWnd, const char* pszVersion, BOOL fIntranet,
-                                  BOOL fDisplayErrMsg, BOOL fIniRenewed, CString* pstrProgramVersion,
-                                  BOOL* pfContinue);
     // Install the staged pattern or engine in the running client (or leave it for the update
     // program).
     BOOL PostUpdatePattern(CTavmontDlg* pMainWnd, BOOL fProgramUpdate, BOOL fHotFix, BOOL fCancel);
     BOOL PostUpdateEngine(CTavmontDlg* pMainWnd, BOOL fProgramUpdate, BOOL fHotFix, BOOL fCancel);
-    // Ends every component update: installs, hands over to the update program, reports.
-    BOOL PostUpdate(CTavmontDlg* pMainWnd, BOOL fPatternUpdate, BOOL fEngineUpdate, BOOL fProgramUpdate,
-                    BOOL fHotFix, const char* pszHotFixData, const CString& strHotFixIni,
-                    const CString& strProgramVersion, BOOL fIntranet, BOOL fDisplayErrMsg, BOOL fCancel);
     BOOL CopyOriginalPatternFile(const CString& strDir, CString& strCopy);
     // Deletes a pattern copy the update library left unchanged.
     void DeleteUnchangedPatternCopy(const CString& strCopy);

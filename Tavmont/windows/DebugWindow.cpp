@@ -7,6 +7,7 @@
 #include "LogTracker.h"
 #include "RegistryKey.h"
 #include "ServerSettings.h"
+#include "SystemInfo.h"
 #include "resource_ids.h"
 
 #include <vector>
@@ -89,17 +90,10 @@ BOOL GetCommonControlsVersion(DWORD* pdwVersion)
     if (cch == 0 || cch >= MAX_PATH - 14)
         return FALSE;
     lstrcatA(szPath, "\\COMCTL32.DLL");
-    DWORD dwHandle = 0;
-    DWORD cb = ::GetFileVersionInfoSizeA(szPath, &dwHandle);
-    if (cb == 0)
+    VS_FIXEDFILEINFO info;
+    if (!getFixedFileVersion(szPath, &info))
         return FALSE;
-    std::vector<BYTE> data(cb);
-    VS_FIXEDFILEINFO* pInfo = NULL;
-    UINT cbInfo = 0;
-    if (!::GetFileVersionInfoA(szPath, 0, cb, data.data()) ||
-        !::VerQueryValueA(data.data(), "\\", (void**)&pInfo, &cbInfo) || pInfo == NULL)
-        return FALSE;
-    *pdwVersion = MAKELONG(LOWORD(pInfo->dwFileVersionMS), HIWORD(pInfo->dwFileVersionMS));
+    *pdwVersion = MAKELONG(LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionMS));
     return TRUE;
 }
 

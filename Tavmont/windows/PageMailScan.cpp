@@ -8,6 +8,7 @@
 #include "ProgressDlg.h"
 #include "Quarantine.h"
 #include "RegistryKey.h"
+#include "SystemInfo.h"
 #include "resource_ids.h"
 
 #include <stdio.h>
@@ -29,17 +30,10 @@ const char g_szCountReply[] = "CountTemp$$$.$$$";
 // Major part of a file's version; 0 without a version resource.
 DWORD GetFileMajorVersion(LPCSTR pszFile)
 {
-    DWORD dwHandle = 0;
-    DWORD cb = ::GetFileVersionInfoSizeA(pszFile, &dwHandle);
-    if (cb == 0)
+    VS_FIXEDFILEINFO info;
+    if (!getFixedFileVersion(pszFile, &info))
         return 0;
-    std::vector<BYTE> data(cb);
-    VS_FIXEDFILEINFO* pInfo = NULL;
-    UINT cbInfo = 0;
-    if (!::GetFileVersionInfoA(pszFile, 0, cb, &data[0]) ||
-        !::VerQueryValueA(&data[0], "\\", (void**)&pInfo, &cbInfo) || pInfo == NULL || cbInfo < sizeof(*pInfo))
-        return 0;
-    return HIWORD(pInfo->dwFileVersionMS);
+    return HIWORD(info.dwFileVersionMS);
 }
 
 BOOL FileExists(LPCSTR pszPath)

@@ -68,6 +68,28 @@ def run(program, *args, timeout=120, env=None):
         return proc.returncode, out.read().decode("latin-1").splitlines()
 
 
+def vgldb(*args):
+    """One command of the server console's database tool: (exit code, its output)."""
+    rc, lines = run(BIN / "vgldb.exe", *args)
+    return rc, "\n".join(lines)
+
+
+def win(path):
+    """A host path as the programs see it, through drive Z:."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def wait_for(what, timeout=15, step=0.05):
+    """Calls what() until it gives a true value or the time is up; returns its last value."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = what()
+        if value:
+            return value
+        time.sleep(step)
+    return what()
+
+
 def free_port():
     """A TCP port nothing listens on now (for the client's listener: never a fixed one)."""
     with socket.socket() as s:

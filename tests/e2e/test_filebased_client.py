@@ -32,30 +32,15 @@ LOCAL = {
 }
 
 
-def win(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
-def vgldb(*args):
-    """One vgldb command: (exit code, output lines)."""
-    return run(BIN / "vgldb.exe", *args)
+# Each look at the database runs the tool: fewer looks, a longer wait.
+SLOW_POLL = {"timeout": 30, "step": 0.2}
 
 
 def records(master, table, guid):
     """The client's records of a table as vgldb lists them, each a dict of its fields."""
-    rc, lines = vgldb("list", win(master), table, guid)
-    assert rc == 0, lines
-    return [dict(field.split("=", 1) for field in line.split("\t")) for line in lines if line]
-
-
-def wait_for(what, timeout=30, step=0.2):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(step)
-    return what()
+    rc, out = vgldb("list", win(master), table, guid)
+    assert rc == 0, out
+    return [dict(field.split("=", 1) for field in line.split("\t")) for line in out.splitlines() if line]
 
 
 def guid():
@@ -71,8 +56,8 @@ def dword(name):
 @pytest.fixture
 def master(tmp_path):
     folder = tmp_path / "master"
-    rc, lines = vgldb("init", win(folder))
-    assert rc == 0, lines
+    rc, out = vgldb("init", win(folder))
+    assert rc == 0, out
     return folder
 
 
@@ -101,7 +86,7 @@ def test_a_new_clients_first_start_its_finding_and_its_close_are_records(client,
     uid = guid()
     # The first start status log: the event record (start slot, online), then, for a client new to
     # the database, its information record, its configuration records and the first-settings event.
-    event = wait_for(lambda: [e for e in records(master, "CE", uid) if e["DATE8"]])
+    event = wait_for(lambda: [e for e in records(master, "CE", uid) if e["DATE8"]], **SLOW_POLL)
     assert event, c.trace()
     [event] = event
     assert (event["DATE10"], event["DATE8"], event["ONLINE"]) == (today, today, "1")
@@ -138,7 +123,7 @@ def test_a_new_clients_first_start_its_finding_and_its_close_are_records(client,
     staged = BUILD / "staged-eicar.com"
     staged.write_bytes(EICAR)
     staged.rename(WATCHED / "eicar.com")
-    found = wait_for(lambda: records(master, "RTL", uid))
+    found = wait_for(lambda: records(master, "RTL", uid), **SLOW_POLL)
     assert found, c.trace()
     [log] = found
     when = time.mktime(time.strptime(log["DATE"] + log["TIME"], "%Y%m%d%H%M%S"))
@@ -150,10 +135,10 @@ def test_a_new_clients_first_start_its_finding_and_its_close_are_records(client,
     assert not (WATCHED / "eicar.com").exists()
     for table in ("PSL", "SNL"):
         assert records(master, table, uid) == [], table
-    assert wait_for(lambda: records(master, "CE", uid)[0]["DATE5"] == today)
+    assert wait_for(lambda: records(master, "CE", uid)[0]["DATE5"] == today, **SLOW_POLL)
     # The cleaning program's finding counts as a manual scan's: its own log.
     wintest("copydata", c.hwnd, 2004, "00" * 4 + "02000100" + "00" * 48 + b"Pgx.Found".hex() + "00")
-    found = wait_for(lambda: records(master, "MSL", uid))
+    found = wait_for(lambda: records(master, "MSL", uid), **SLOW_POLL)
     assert [r["VIRUS"] for r in found] == ["Pgx.Found"], c.trace()
     assert len(records(master, "RTL", uid)) == 1
 
@@ -163,8 +148,8 @@ def test_a_new_clients_first_start_its_finding_and_its_close_are_records(client,
     assert (event["DATE9"], event["ONLINE"], event["DATE10"]) == (today, "0", today)
     # File-based mode never talks to an HTTP server.
     assert demo_server.journal() == []
-    rc, lines = vgldb("check", win(master))
-    assert rc == 0, lines
+    rc, out = vgldb("check", win(master))
+    assert rc == 0, out
 
 
 def reportcheck(*args):
@@ -181,7 +166,7 @@ def test_the_servers_settings_and_the_status_logs_go_through_the_records(client,
     c = client()
     c.start()
     uid = guid()
-    assert wait_for(lambda: [e for e in records(master, "CE", uid) if e["DATE8"]]), c.trace()
+    assert wait_for(lambda: [e for e in records(master, "CE", uid) if e["DATE8"]], **SLOW_POLL), c.trace()
     c.unload()
 
     # The server's console changes the manual scan and the exclusions: the next fetch takes them

@@ -10,7 +10,6 @@ import hashlib
 import os
 import re
 import shutil
-import stat
 import struct
 import time
 
@@ -96,16 +95,6 @@ def command_line(pid):
             return f.read().decode("latin-1", "replace")
     except OSError:
         return ""
-
-
-def wait_for(what, timeout=15, step=0.05):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(step)
-    return what()
 
 
 def day_log():

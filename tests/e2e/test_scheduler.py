@@ -4,9 +4,7 @@ never by waiting for the minute; the scheduler's passes are shortened (VGL_TEST_
 In file-based mode the scheduler polls the database folder: settings the server's console
 (the vgldb tool) writes reach the product key and the engine at the next poll."""
 import datetime
-import re
 import shutil
-import subprocess
 import time
 
 import pytest
@@ -22,10 +20,6 @@ ID_OPEN_MAIN_WINDOW, ID_STOP_SCHEDULED_SCAN = 12, 32829
 POSTED = "fPosted(1) = ::PostMessage(WM_SCHEDULE_SCAN)"
 # Passes of 100 ms in place of 5 s.
 FAST_PASSES = {"VGL_TEST_WAIT_DIVISOR": "50"}
-
-
-def win(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Clock:
@@ -165,14 +159,6 @@ def test_disabled_schedule_never_starts(client, tmp_path):
     c.unload()
 
 
-def vgldb(tmp_path, *args):
-    out = tmp_path / "vgldb.out"
-    with open(out, "wb") as fo:
-        rc = subprocess.run([str(BUILD / "wine-run"), str(BIN / "vgldb.exe"), *map(str, args)],
-                            stdin=subprocess.DEVNULL, stdout=fo, stderr=subprocess.STDOUT, timeout=120).returncode
-    return rc, out.read_text(errors="replace")
-
-
 def engine_journal():
     try:
         return (INSTALL / "filter32.log").read_text(errors="replace")
@@ -182,7 +168,7 @@ def engine_journal():
 
 def test_file_based_poll_brings_the_servers_settings(client, tmp_path):
     master = tmp_path / "master"
-    rc, out = vgldb(tmp_path, "init", win(master))
+    rc, out = vgldb("init", win(master))
     assert rc == 0, out
     # Range 0 in the settings file: bounded to one minute (12 passes), not a poll every pass.
     c = client(ini={"INI_SERVER_SECTION": {"SetupType": "0", "MasterDirectory": win(master)},
@@ -196,7 +182,7 @@ def test_file_based_poll_brings_the_servers_settings(client, tmp_path):
     assert "TurnOffRealTimeScan" not in engine_journal()
 
     # The server's console switches real-time scanning off for this client.
-    rc, out = vgldb(tmp_path, "set", win(master), "RT", guid, "Enable=0")
+    rc, out = vgldb("set", win(master), "RT", guid, "Enable=0")
     assert rc == 0, out
     polls = len(c.trace_lines(hit))
     wait_count(c, hit, polls + 1, timeout=30)

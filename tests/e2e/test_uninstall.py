@@ -45,10 +45,6 @@ POLICY = ("[SLF_PRODUCT_VIGILON_CE]\r\nEnable=1\r\nPorts=80,8080\r\nIssueTime=20
           "CheckSum=12345\r\n")
 
 
-def win(path):
-    return "Z:" + str(path).replace("/", "\\")
-
-
 def keyed_hex(text):
     return run(BIN / "vgltool.exe", "keyhex", text)[1][0].strip()
 
@@ -436,14 +432,6 @@ def test_silent_removal_never_shows_a_window(removal):
     assert [n["fields"]["UID"] for n in r.notices()] == [GUID]
 
 
-def vgldb(tmp_path, *args):
-    out = tmp_path / "vgldb.out"
-    with open(out, "wb") as fo:
-        rc = subprocess.run([str(BUILD / "wine-run"), str(BIN / "vgldb.exe"), *map(str, args)],
-                            stdin=subprocess.DEVNULL, stdout=fo, stderr=subprocess.STDOUT, timeout=120).returncode
-    return rc, out.read_text(errors="replace")
-
-
 CONFIG_TABLES = ["MS", "RT", "PS", "SN", "EF"]
 CLIENT_TABLES = ["CI", "CE"]
 LOG_TABLES = ["MSL", "RTL", "PSL", "SNL"]
@@ -453,22 +441,22 @@ def test_file_based_mode_removes_every_record_of_the_client(removal, tmp_path):
     r = removal()
     c = r.client
     master = tmp_path / "master"
-    assert vgldb(tmp_path, "init", win(master))[0] == 0
+    assert vgldb("init", win(master))[0] == 0
     for guid in (GUID, OTHER_GUID):
         for table in CONFIG_TABLES + CLIENT_TABLES:
-            assert vgldb(tmp_path, "set", win(master), table, guid)[0] == 0
+            assert vgldb("set", win(master), table, guid)[0] == 0
         for table in LOG_TABLES:
             for virus in ("EICAR", "Other"):
-                assert vgldb(tmp_path, "add", win(master), table, guid, "Virus=" + virus)[0] == 0
+                assert vgldb("add", win(master), table, guid, "Virus=" + virus)[0] == 0
     # The real-time configuration of this client is missing: its removal fails, the others go on.
-    assert vgldb(tmp_path, "remove", win(master), "RT", GUID)[0] == 0
+    assert vgldb("remove", win(master), "RT", GUID)[0] == 0
     r.seed_product_key(Mode=0, MasterDirectory=win(master), Uninstall_Pwd=keyed_hex("secret"))
     r.run("/NoAskPassword")
     r.wait_copy()
 
     assert not c.trace_lines("CUninstallPasswordDlg")
     for table in CONFIG_TABLES + CLIENT_TABLES + LOG_TABLES:
-        rc, out = vgldb(tmp_path, "list", win(master), table)
+        rc, out = vgldb("list", win(master), table)
         assert GUID not in out, table
         assert OTHER_GUID in out, table
     # The removals in order, each asked once.
@@ -488,7 +476,7 @@ def test_file_based_mode_removes_every_record_of_the_client(removal, tmp_path):
 
 def test_the_records_a_file_based_client_wrote_are_removed_with_it(removal, tmp_path):
     master = tmp_path / "master"
-    assert vgldb(tmp_path, "init", win(master))[0] == 0
+    assert vgldb("init", win(master))[0] == 0
     r = removal(ini={"INI_SERVER_SECTION": {"SetupType": "0", "MasterDirectory": win(master)}})
     c = r.client
     c.start()
@@ -496,13 +484,13 @@ def test_the_records_a_file_based_client_wrote_are_removed_with_it(removal, tmp_
     # The client's first start wrote its records (the first-settings event comes last); another
     # client's records share the folder.
     deadline = time.time() + 30
-    while not re.search(r"\tDATE8=\d{8}\t", vgldb(tmp_path, "list", win(master), "CE", guid)[1]):
+    while not re.search(r"\tDATE8=\d{8}\t", vgldb("list", win(master), "CE", guid)[1]):
         assert time.time() < deadline, c.trace()
         time.sleep(0.2)
-    assert vgldb(tmp_path, "add", win(master), "RTL", guid, "Virus=EICAR")[0] == 0
+    assert vgldb("add", win(master), "RTL", guid, "Virus=EICAR")[0] == 0
     for table in CONFIG_TABLES + CLIENT_TABLES:
-        assert vgldb(tmp_path, "set", win(master), table, OTHER_GUID)[0] == 0
-    assert vgldb(tmp_path, "add", win(master), "RTL", OTHER_GUID, "Virus=Other")[0] == 0
+        assert vgldb("set", win(master), table, OTHER_GUID)[0] == 0
+    assert vgldb("add", win(master), "RTL", OTHER_GUID, "Virus=Other")[0] == 0
     r.run("/NoAskPassword")
     r.wait_copy()
 
@@ -510,14 +498,14 @@ def test_the_records_a_file_based_client_wrote_are_removed_with_it(removal, tmp_
     # it was removed; it never had a server-started scan record, so that removal alone failed.
     assert c.wait_exit(30)
     for table in CONFIG_TABLES + CLIENT_TABLES + LOG_TABLES:
-        rc, out = vgldb(tmp_path, "list", win(master), table)
+        rc, out = vgldb("list", win(master), table)
         assert guid not in out, table
         if table in CONFIG_TABLES + CLIENT_TABLES + ["RTL"]:
             assert OTHER_GUID in out, table
     assert c.trace_lines("    DatabaseSNRemoveRecord(Error = The record was not found.)")
     assert c.trace_lines("::removeAllLog(m_strMasterDirLog = %s\\FILEDB\\Log, m_strGuid = %s), fSuccess = 1"
                          % (win(master), guid))
-    rc, out = vgldb(tmp_path, "check", win(master))
+    rc, out = vgldb("check", win(master))
     assert rc == 0, out
     assert not FOLDER.exists() and not holds_values(PRODUCT_KEY) and not r.notices()
 

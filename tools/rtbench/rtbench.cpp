@@ -18,6 +18,8 @@
 // can be had. The machine's other load shows in the figures: run it on an idle machine.
 #include <windows.h>
 
+#include "BenchClient.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,9 +33,6 @@ namespace
 {
 const char s_szInstall[] = "C:\\VigilonRtBench\\";
 const char s_szWatched[] = "C:\\rtbench\\";
-const char* const s_apszFiles[] = { "Ksxwin97.exe", "Ksxwin97.dll", "kvdbg20.dll", "vgl_loadhttp.dll", "VXP$SIG.578",
-                                    "vexor32.vxd", "VEXOR32.DLL", "LedraCfg.dll", "LedraDat.dll", "LedraLog.dll",
-                                    "c4dll.dll", "filter32.vxd", "filter32.fan" };
 
 std::string Eicar()
 {
@@ -104,37 +103,11 @@ void RemoveTree(const std::string& folder)
     RemoveDirectoryA(folder.c_str());
 }
 
-HWND MainWindow()
-{
-    HANDLE hMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "VigilonCorp_MemoryMappedFile_MainWnd");
-    if (hMap == NULL)
-        return NULL;
-    HWND* p = (HWND*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(HWND));
-    HWND hWnd = p ? *p : NULL;
-    if (p)
-        UnmapViewOfFile(p);
-    CloseHandle(hMap);
-    return hWnd != NULL && IsWindow(hWnd) ? hWnd : NULL;
-}
-
 bool Install(bool fChanges)
 {
-    char szSelf[MAX_PATH];
-    GetModuleFileNameA(NULL, szSelf, sizeof(szSelf));
-    *(strrchr(szSelf, '\\') + 1) = '\0';
     RemoveTree(s_szInstall);
-    CreateDirectoryA(s_szInstall, NULL);
-    for (const char* pszFile : s_apszFiles)
-    {
-        std::string strSource = std::string(szSelf) + pszFile;
-        if (strcmp(pszFile, "filter32.fan") == 0 && GetFileAttributesA(strSource.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        if (!CopyFileA(strSource.c_str(), (std::string(s_szInstall) + pszFile).c_str(), FALSE))
-        {
-            fprintf(stderr, "rtbench: cannot copy %s (%lu)\n", pszFile, GetLastError());
-            return false;
-        }
-    }
+    if (!bench::CopyClientFiles(s_szInstall, "rtbench"))
+        return false;
     // The journal holds every verdict of a round.
     WriteFileWhole(std::string(s_szInstall) + "filter32.ini",
                    std::string("[Journal]\r\nMaxSize=268435456\r\n") + (fChanges ? "[Watch]\r\nEvents=Changes\r\n" : ""));
@@ -162,32 +135,6 @@ bool Install(bool fChanges)
     return true;
 }
 
-void RemoveStartupEntries()
-{
-    const char* const apszKeys[] = { "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices" };
-    for (const char* pszKey : apszKeys)
-    {
-        HKEY hKey;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
-            continue;
-        for (DWORD i = 0;;)
-        {
-            char szName[256], szData[1024];
-            DWORD cchName = sizeof(szName), cbData = sizeof(szData) - 1, dwType = 0;
-            if (RegEnumValueA(hKey, i, szName, &cchName, NULL, &dwType, (LPBYTE)szData, &cbData) != ERROR_SUCCESS)
-                break;
-            szData[cbData] = '\0';
-            CharLowerA(szData);
-            if (strstr(szData, "vigilonrtbench") != NULL)
-                RegDeleteValueA(hKey, szName);
-            else
-                i++;
-        }
-        RegCloseKey(hKey);
-    }
-}
-
 struct Client
 {
     PROCESS_INFORMATION pi = {};
@@ -200,7 +147,7 @@ struct Client
         std::string strCommand = std::string("\"") + s_szInstall + "Ksxwin97.exe\" -HideWindow";
         if (!CreateProcessA(NULL, &strCommand[0], NULL, NULL, FALSE, 0, NULL, s_szInstall, &si, &pi))
             return false;
-        for (int i = 0; i < 6000 && (hMain = MainWindow()) == NULL; ++i)
+        for (int i = 0; i < 6000 && (hMain = bench::ClientMainWindow()) == NULL; ++i)
         {
             if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
                 return false;
@@ -239,7 +186,7 @@ struct Client
         }
         pi = PROCESS_INFORMATION();
         hMain = NULL;
-        RemoveStartupEntries();
+        bench::RemoveStartupEntries("vigilonrtbench");
     }
 };
 
@@ -355,7 +302,7 @@ int main(int argc, char** argv)
     int nCopies = argc > 2 ? atoi(argv[2]) : 10000;
     int nRounds = argc > 3 ? atoi(argv[3]) : 3;
     bool fChanges = argc > 4 && strcmp(argv[4], "changes") == 0;
-    if (nFiles < 1 || nCopies < 1 || nRounds < 1 || MainWindow() != NULL)
+    if (nFiles < 1 || nCopies < 1 || nRounds < 1 || bench::ClientMainWindow() != NULL)
     {
         fprintf(stderr, "rtbench: usage: rtbench [FILES [COPIES [ROUNDS]]], with no client running\n");
         return 2;

@@ -12,6 +12,8 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include "BenchClient.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,9 +25,6 @@
 namespace
 {
 const char s_szInstall[] = "C:\\VigilonBench\\";
-const char* const s_apszFiles[] = { "Ksxwin97.exe", "Ksxwin97.dll", "kvdbg20.dll", "vgl_loadhttp.dll",
-                                    "VXP$SIG.578", "vexor32.vxd", "LedraCfg.dll", "LedraDat.dll",
-                                    "LedraLog.dll", "c4dll.dll", "filter32.vxd", "VEXOR32.DLL", "filter32.fan" };
 
 double Now()
 {
@@ -67,76 +66,12 @@ int TrayTooltips()
     return count.nCount;
 }
 
-HWND MainWindow()
-{
-    HANDLE hMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "VigilonCorp_MemoryMappedFile_MainWnd");
-    if (hMap == NULL)
-        return NULL;
-    HWND* p = (HWND*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(HWND));
-    HWND hWnd = p ? *p : NULL;
-    if (p)
-        UnmapViewOfFile(p);
-    CloseHandle(hMap);
-    return hWnd != NULL && IsWindow(hWnd) ? hWnd : NULL;
-}
-
-bool Install()
-{
-    char szSelf[MAX_PATH];
-    GetModuleFileNameA(NULL, szSelf, sizeof(szSelf));
-    *(strrchr(szSelf, '\\') + 1) = '\0';
-    CreateDirectoryA(s_szInstall, NULL);
-    for (const char* pszFile : s_apszFiles)
-    {
-        std::string strTarget = std::string(s_szInstall) + pszFile;
-        DeleteFileA(strTarget.c_str());
-        std::string strSource = std::string(szSelf) + pszFile;
-        // The driver's native watcher exists only where it could be built.
-        if (strcmp(pszFile, "filter32.fan") == 0 && GetFileAttributesA(strSource.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue;
-        if (!CopyFileA(strSource.c_str(), strTarget.c_str(), FALSE))
-        {
-            fprintf(stderr, "startbench: cannot copy %s (%lu)\n", pszFile, GetLastError());
-            return false;
-        }
-    }
-    return true;
-}
-
 void SetShowSplash(DWORD dwShow)
 {
     HKEY hKey;
     if (RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Kavrel\\VigilonCorp\\CurrentVersion", &hKey) == ERROR_SUCCESS)
     {
         RegSetValueExA(hKey, "ShowSplash", 0, REG_DWORD, (const BYTE*)&dwShow, sizeof(dwShow));
-        RegCloseKey(hKey);
-    }
-}
-
-// Start-up entries the benchmark's client wrote: left in place, the next Wine session would
-// start it.
-void RemoveStartupEntries()
-{
-    const char* const apszKeys[] = { "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices" };
-    for (const char* pszKey : apszKeys)
-    {
-        HKEY hKey;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, pszKey, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
-            continue;
-        for (DWORD i = 0;;)
-        {
-            char szName[256], szData[1024];
-            DWORD cchName = sizeof(szName), cbData = sizeof(szData) - 1, dwType = 0;
-            if (RegEnumValueA(hKey, i, szName, &cchName, NULL, &dwType, (LPBYTE)szData, &cbData) != ERROR_SUCCESS)
-                break;
-            szData[cbData] = '\0';
-            CharLowerA(szData);
-            if (strstr(szData, "vigilonbench") != NULL)
-                RegDeleteValueA(hKey, szName);
-            else
-                i++;
-        }
         RegCloseKey(hKey);
     }
 }
@@ -160,12 +95,12 @@ int main(int argc, char** argv)
         else
             nRuns = atoi(argv[i]);
     }
-    if (nRuns < 1 || MainWindow() != NULL)
+    if (nRuns < 1 || bench::ClientMainWindow() != NULL)
     {
         fprintf(stderr, "startbench: usage: startbench [RUNS] [--splash], with no client running\n");
         return 2;
     }
-    if (!Install())
+    if (!bench::CopyClientFiles(s_szInstall, "startbench"))
         return 1;
     SetShowSplash(fSplash ? 1 : 0);
 
@@ -190,7 +125,7 @@ int main(int argc, char** argv)
         {
             if (tTray < 0 && TrayTooltips() > nBefore)
                 tTray = Now() - t0;
-            if (tWindow < 0 && (hMain = MainWindow()) != NULL)
+            if (tWindow < 0 && (hMain = bench::ClientMainWindow()) != NULL)
                 tWindow = Now() - t0;
             if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
                 break;
@@ -215,14 +150,14 @@ int main(int argc, char** argv)
         if (tTray < 0 || tWindow < 0)
         {
             fprintf(stderr, "startbench: the client did not reach its tray icon\n");
-            RemoveStartupEntries();
+            bench::RemoveStartupEntries("vigilonbench");
             return 1;
         }
         trayTimes.push_back(tTray);
         windowTimes.push_back(tWindow);
         workingSets.push_back(pmc.WorkingSetSize / 1048576.0);
     }
-    RemoveStartupEntries();
+    bench::RemoveStartupEntries("vigilonbench");
     printf("median of %d runs: tray icon %.3f s (min %.3f, max %.3f), main window %.3f s, working set %.1f MB%s\n",
            nRuns, Median(trayTimes), *std::min_element(trayTimes.begin(), trayTimes.end()),
            *std::max_element(trayTimes.begin(), trayTimes.end()), Median(windowTimes), Median(workingSets),
