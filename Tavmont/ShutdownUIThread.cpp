@@ -132,8 +132,8 @@ void StopShutdownNotice(DWORD dwTimeout)
         DWORD dwSpent = ::GetTickCount() - dwStart;
         uRet = ::WaitForSingleObject(hThread, dwSpent < dwTimeout ? dwTimeout - dwSpent : 0);
     }
-    VGLTRACE(3, "uRet(%d) = ::WaitForSingleObject(hThread = 0x%X, dwSHUTDOWN_THREAD_TIMEOUT = %lu)",
-             uRet, (unsigned)(UINT_PTR)hThread, dwTimeout);
+    VGLTRACE(3, "uRet(%d) = ::WaitForSingleObject(hThread = 0x%p, dwSHUTDOWN_THREAD_TIMEOUT = %lu)",
+             uRet, hThread, dwTimeout);
     if (uRet != WAIT_OBJECT_0)
     {
         BOOL fTerminate = ::TerminateThread(hThread, 0);

@@ -201,9 +201,9 @@ void CTavmontApp::CreateProcessIdMapping()
     try
     {
         m_hmmfProcess = createMemoryMappedDword(g_pszMemoryMappedProcessID, ::GetCurrentProcessId());
-        VGLTRACE(3, "    m_hmmfProcess(0x%X) = ::createMemoryMappedDword(g_pszMemoryMappedProcessID = %s, "
+        VGLTRACE(3, "    m_hmmfProcess(0x%p) = ::createMemoryMappedDword(g_pszMemoryMappedProcessID = %s, "
                     "::GetCurrentProcessId() = 0x%X, IsExist = %d",
-                 (unsigned)(UINT_PTR)m_hmmfProcess, g_pszMemoryMappedProcessID,
+                 m_hmmfProcess, g_pszMemoryMappedProcessID,
                  (unsigned)::GetCurrentProcessId(), ::GetLastError() == ERROR_ALREADY_EXISTS);
     }
     catch (CSystemError& e)

@@ -462,10 +462,10 @@ BOOL CTavmontDlg::OnInitDialog()
     try
     {
         m_hmmfMainHwnd = createMemoryMappedHwnd(g_pszMemoryMappedHwnd, m_hWnd);
-        VGLTRACE(3, "    m_hmmfMainHwnd(0x%X) = ::createMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s, "
-                    "m_hWnd = 0x%X);IsExist = %d",
-                 (unsigned)(UINT_PTR)m_hmmfMainHwnd, g_pszMemoryMappedHwnd,
-                 (unsigned)(UINT_PTR)m_hWnd, ::GetLastError() == ERROR_ALREADY_EXISTS);
+        VGLTRACE(3, "    m_hmmfMainHwnd(0x%p) = ::createMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s, "
+                    "m_hWnd = 0x%p);IsExist = %d",
+                 m_hmmfMainHwnd, g_pszMemoryMappedHwnd,
+                 m_hWnd, ::GetLastError() == ERROR_ALREADY_EXISTS);
     }
     catch (CSystemError& e)
     {
@@ -477,9 +477,9 @@ BOOL CTavmontDlg::OnInitDialog()
     unsigned uThreadID = 0;
     m_hScheduleScanThread = reinterpret_cast<HANDLE>(
         ::_beginthreadex(0, 0, SchedulerThread, this, 0, &uThreadID));
-    VGLTRACE(3, "m_hScheduleScanThread(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, "
+    VGLTRACE(3, "m_hScheduleScanThread(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, "
                 "SchedulerThread, 0, THREAD_PRIORITY_LOWEST, uThreadID = 0x%X))",
-             (unsigned)(UINT_PTR)m_hScheduleScanThread, uThreadID);
+             m_hScheduleScanThread, uThreadID);
     if (IsThreadHandle(m_hScheduleScanThread))
     {
         BOOL fSuccess = ::SetThreadPriority(m_hScheduleScanThread, THREAD_PRIORITY_LOWEST);
@@ -574,17 +574,17 @@ void CTavmontDlg::OnDestroy()
     if (IsThreadHandle(m_hScheduleScanThread))
     {
         BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT, TRUE);
-        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hScheduleScanThread = 0x%X, "
+        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hScheduleScanThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
-                 fSuccess, (unsigned)(UINT_PTR)m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
+                 fSuccess, m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
     }
     m_hScheduleScanThread = NULL;
     if (IsThreadHandle(m_hCheckIPChangeThread))
     {
         BOOL fSuccess = waitForThread(m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT, TRUE);
-        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hCheckIPChangeThread = 0x%X, "
+        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hCheckIPChangeThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
-                 fSuccess, (unsigned)(UINT_PTR)m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);
+                 fSuccess, m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);
     }
     m_hCheckIPChangeThread = NULL;
     if (m_hmmfMainHwnd != NULL)
@@ -599,7 +599,7 @@ void CTavmontDlg::OnDestroy()
 /////////////////////////////////////////////////////////////////////////////
 // Timers, system menu, start-up entries
 
-void CTavmontDlg::OnTimer(UINT nIDEvent)
+void CTavmontDlg::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == CHECK_RUN_KEY_TIMER)
     {

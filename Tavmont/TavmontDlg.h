@@ -181,8 +181,8 @@ public:
     HICON m_hIcon;
     HICON m_hStatusIcon;
     HANDLE m_hmmfMainHwnd;
-    UINT m_nHideTimer;
-    UINT m_nCheckRunKeyTimer;
+    UINT_PTR m_nHideTimer;
+    UINT_PTR m_nCheckRunKeyTimer;
     int m_nAnimIcons;
     HICON m_hAnimIcons[ANIMATION_ICON_COUNT];
     int m_nAnimIndex;
@@ -236,7 +236,7 @@ protected:
 
     afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
     afx_msg void OnDestroy();
-    afx_msg void OnTimer(UINT nIDEvent);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
     afx_msg void OnPaint();
     afx_msg HCURSOR OnQueryDragIcon();
@@ -248,7 +248,7 @@ protected:
     afx_msg BOOL OnCopyData(CWnd* pWnd, COPYDATASTRUCT* pCopyDataStruct);
     afx_msg void OnDropFiles(HDROP hDropInfo);
     afx_msg LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
-    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
+    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
     afx_msg void OnActivateApp(BOOL bActive, DWORD dwThreadID);
     afx_msg BOOL OnQueryEndSession();
     afx_msg void OnEndSession(BOOL bEnding);

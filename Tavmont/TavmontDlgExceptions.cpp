@@ -90,7 +90,7 @@ LRESULT CTavmontDlg::SetExceptionProcess(WPARAM, LPARAM)
         // Every value is handled once: a deleted value moves the later ones down by one.
         if (RegDeleteValueA(hKey, szName) == ERROR_SUCCESS)
             continue;
-        VGLTRACE(12, "[SetExceptionProcess] RegDeleteValue(%d,%s),error = %d ,", (int)(UINT_PTR)hKey, szName,
+        VGLTRACE(12, "[SetExceptionProcess] RegDeleteValue(%p,%s),error = %d ,", hKey, szName,
                  (int)GetLastError());
         ++dwIndex;
     }

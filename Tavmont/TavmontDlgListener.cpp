@@ -144,8 +144,8 @@ void CTavmontDlg::StopHttpServerThread()
         // Closed here: a later WM_DELETE_THREAD for it is ignored.
         g_listenerThreads.Forget(hThread);
         BOOL fSuccess = waitForThread(hThread, KILL_THREAD_TIME_OUT, TRUE);
-        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hHttpServerThread = 0x%X, dwKILL_THREAD_TIME_OUT = %d);",
-                 fSuccess, (unsigned)(UINT_PTR)hThread, KILL_THREAD_TIME_OUT);
+        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hHttpServerThread = 0x%p, dwKILL_THREAD_TIME_OUT = %d);",
+                 fSuccess, hThread, KILL_THREAD_TIME_OUT);
     }
     g_listenerThreads.ResetStop();
 }
@@ -161,12 +161,12 @@ LRESULT CTavmontDlg::OnDeleteThread(WPARAM, LPARAM lParam)
     }
     if (!fOwn)
     {
-        VGLTRACE(12, "WM_DELETE_THREAD (0x%lX) ignored: not a finished listener thread of this client",
-                 (unsigned long)lParam);
+        VGLTRACE(12, "WM_DELETE_THREAD (0x%p) ignored: not a finished listener thread of this client",
+                 hThread);
         return 0;
     }
     BOOL fSuccess = ::CloseHandle(hThread);
-    VGLTRACE(3, "fSuccess(%d) = ::CloseHandle(hThread = 0x%X)", fSuccess, (unsigned)(UINT_PTR)hThread);
+    VGLTRACE(3, "fSuccess(%d) = ::CloseHandle(hThread = 0x%p)", fSuccess, hThread);
     return 0;
 }
 

@@ -167,7 +167,7 @@ LRESULT CTavmontDlg::OnServerCommand(WPARAM, LPARAM lParam)
     }
     if (pQuery == NULL)
     {
-        VGLTRACE(12, "WM_SERVER_COMMAND with an unknown query (0x%lX) ignored", (unsigned long)lParam);
+        VGLTRACE(12, "WM_SERVER_COMMAND with an unknown query (0x%" PRIXPTR ") ignored", (INT_PTR)lParam);
         return 0;
     }
     try
@@ -190,8 +190,8 @@ LRESULT CTavmontDlg::OnUpdateAlertMessage(WPARAM, LPARAM)
 
 LRESULT CTavmontDlg::OnRemoteScan(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CTavmontDlg::OnRemoteScan(WPARAM wParam = %d, LPARAM lParam = %d)", (int)wParam,
-             (int)lParam);
+    VGLTRACE(1, "--> CTavmontDlg::OnRemoteScan(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR ")",
+             wParam, (INT_PTR)lParam);
     if (!g_eventStopScanNow.IsSignaled())
     {
         BOOL fVisible = IsWindowVisible();
@@ -209,8 +209,8 @@ LRESULT CTavmontDlg::OnRemoteScan(WPARAM wParam, LPARAM lParam)
             ShowWindow(SW_SHOW);
         }
     }
-    VGLTRACE(2, "<-- CTavmontDlg::OnRemoteScan(WPARAM wParam = %d, LPARAM lParam = %d)", (int)wParam,
-             (int)lParam);
+    VGLTRACE(2, "<-- CTavmontDlg::OnRemoteScan(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR ")",
+             wParam, (INT_PTR)lParam);
     return 0;
 }
 
@@ -303,8 +303,8 @@ void CTavmontDlg::UpdateAlertMessage()
 
 LRESULT CTavmontDlg::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CTavmontDlg::OnPowerBroadCast(WPARAM wParam = %d, LPARAM lParam = %ld)", (int)wParam,
-             (long)lParam);
+    VGLTRACE(1, "--> CTavmontDlg::OnPowerBroadCast(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR ")",
+             wParam, (INT_PTR)lParam);
     if (wParam == PBT_APMQUERYSUSPEND)
     {
         VGLTRACE(3, "PBT_APMQUERYSUSPEND");
@@ -321,12 +321,12 @@ LRESULT CTavmontDlg::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
         CreateHttpServerThread();
     }
     LRESULT lRet = TRUE;
-    VGLTRACE(2, "<-- CTavmontDlg::OnPowerBroadCast(WPARAM wParam = %d, LPARAM lParam = %ld), lRet = %ld",
-             (int)wParam, (long)lParam, (long)lRet);
+    VGLTRACE(2, "<-- CTavmontDlg::OnPowerBroadCast(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR
+                "), lRet = %" PRIdPTR, wParam, (INT_PTR)lParam, (INT_PTR)lRet);
     return lRet;
 }
 
-BOOL CTavmontDlg::OnDeviceChange(UINT nEventType, DWORD dwData)
+BOOL CTavmontDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
 {
     return (BOOL)m_sheetFake.SendMessage(WM_DEVICECHANGE, nEventType, dwData);
 }

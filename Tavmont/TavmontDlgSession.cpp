@@ -84,25 +84,25 @@ void CTavmontDlg::StartEndSessionWork(BOOL fSendMessage)
     unsigned uThreadID = 0, uThreadID2 = 0;
     HANDLE hThreads[2];
     hThreads[0] = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread, pvSend, 0, &uThreadID));
-    VGLTRACE(3, "hThread(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread, this, "
+    VGLTRACE(3, "hThread(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread, this, "
                 "THREAD_PRIORITY_HIGHEST, uThreadID = 0x%X))",
-             (unsigned)(UINT_PTR)hThreads[0], uThreadID);
+             hThreads[0], uThreadID);
     if (hThreads[0] != NULL)
     {
         BOOL fSuccess = ::SetThreadPriority(hThreads[0], THREAD_PRIORITY_HIGHEST);
-        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(hThread(0x%X), THREAD_PRIORITY_HIGHEST)", fSuccess,
-                 (unsigned)(UINT_PTR)hThreads[0]);
+        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(hThread(0x%p), THREAD_PRIORITY_HIGHEST)", fSuccess,
+                 hThreads[0]);
     }
     m_fServicesStopped = TRUE;
     hThreads[1] = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread2, this, 0, &uThreadID2));
-    VGLTRACE(3, "hThreads2(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread2, this, "
+    VGLTRACE(3, "hThreads2(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, QueryEndSessionThread2, this, "
                 "THREAD_PRIORITY_HIGHEST, uThreadID2 = 0x%X))",
-             (unsigned)(UINT_PTR)hThreads[1], uThreadID2);
+             hThreads[1], uThreadID2);
     if (hThreads[1] != NULL)
     {
         BOOL fSuccess = ::SetThreadPriority(hThreads[1], THREAD_PRIORITY_HIGHEST);
-        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(hThread2(0x%X), THREAD_PRIORITY_HIGHEST)", fSuccess,
-                 (unsigned)(UINT_PTR)hThreads[1]);
+        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(hThread2(0x%p), THREAD_PRIORITY_HIGHEST)", fSuccess,
+                 hThreads[1]);
     }
 
     if (hThreads[0] == NULL)
@@ -119,7 +119,7 @@ void CTavmontDlg::StartEndSessionWork(BOOL fSendMessage)
     {
         DWORD dwTimeout = NS_RegistryKey::GetEndSessionTimeout();
         DWORD dwRet = ::WaitForMultipleObjects(2, hThreads, TRUE, dwTimeout);
-        VGLTRACE(3, "WAIT_TIMEOUT = %d, dwRet(0x%X) = ::WaitForMultipleObjects(2, hThreads, TRUE, dwTimeout = %lu)",
+        VGLTRACE(3, "WAIT_TIMEOUT = %ld, dwRet(0x%X) = ::WaitForMultipleObjects(2, hThreads, TRUE, dwTimeout = %lu)",
                  WAIT_TIMEOUT, (unsigned)dwRet, dwTimeout);
         if (dwRet == WAIT_TIMEOUT)
         {
@@ -133,9 +133,9 @@ void CTavmontDlg::StartEndSessionWork(BOOL fSendMessage)
         if (hThreads[i] != NULL)
         {
             BOOL fSuccess = ::CloseHandle(hThreads[i]);
-            VGLTRACE(3, i == 0 ? "fSuccess(%d) = ::CloseHandle(hThread = 0x%X)"
-                               : "fSuccess2(%d) = ::CloseHandle(hThread2 = 0x%X)",
-                     fSuccess, (unsigned)(UINT_PTR)hThreads[i]);
+            VGLTRACE(3, i == 0 ? "fSuccess(%d) = ::CloseHandle(hThread = 0x%p)"
+                               : "fSuccess2(%d) = ::CloseHandle(hThread2 = 0x%p)",
+                     fSuccess, hThreads[i]);
         }
     }
 }
@@ -198,28 +198,28 @@ void CTavmontDlg::OnEndSession(BOOL bEnding)
 
 LRESULT CTavmontDlg::OnDisplayFloppyWarning(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CTavmontDlg::OnDisplayFloppyWarning(WPARAM wParam = %X, LPARAM lParam = %x)",
-             (unsigned)wParam, (unsigned)lParam);
+    VGLTRACE(1, "--> CTavmontDlg::OnDisplayFloppyWarning(WPARAM wParam = %" PRIXPTR ", LPARAM lParam = %" PRIxPTR ")",
+             wParam, (INT_PTR)lParam);
     CString strText, strCaption;
     if (!strText.LoadString(IDS_FLOPPY_WARNING))
         strText = "Please remove floppy disk!";
     strCaption.LoadString(IDS_MESSAGE_CAPTION);
     MessageBox(strText, strCaption, MB_ICONEXCLAMATION);
-    VGLTRACE(2, "<-- CTavmontDlg::OnDisplayFloppyWarning(WPARAM wParam = %X, LPARAM lParam = %x)",
-             (unsigned)wParam, (unsigned)lParam);
+    VGLTRACE(2, "<-- CTavmontDlg::OnDisplayFloppyWarning(WPARAM wParam = %" PRIXPTR ", LPARAM lParam = %" PRIxPTR ")",
+             wParam, (INT_PTR)lParam);
     return 0;
 }
 
 LRESULT CTavmontDlg::OnPendingVirusLog(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CTavmontDlg::OnPendingVirusLog(WPARAM wParam = %X, LPARAM lParam = %x)", (unsigned)wParam,
-             (unsigned)lParam);
+    VGLTRACE(1, "--> CTavmontDlg::OnPendingVirusLog(WPARAM wParam = %" PRIXPTR ", LPARAM lParam = %" PRIxPTR ")",
+             wParam, (INT_PTR)lParam);
     CString strText;
     if (!strText.LoadString(IDS_PENDING_VIRUS_LOG))
         strText = "There are pending virus log to be saved, please shutdown the program manually. \n"
                   "Note: You have to connect to server for reporting these log.";
     AfxMessageBox(strText, MB_ICONEXCLAMATION);
-    VGLTRACE(2, "<-- CTavmontDlg::OnPendingVirusLog(WPARAM wParam = %X, LPARAM lParam = %x)", (unsigned)wParam,
-             (unsigned)lParam);
+    VGLTRACE(2, "<-- CTavmontDlg::OnPendingVirusLog(WPARAM wParam = %" PRIXPTR ", LPARAM lParam = %" PRIxPTR ")",
+             wParam, (INT_PTR)lParam);
     return 0;
 }

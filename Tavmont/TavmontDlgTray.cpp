@@ -29,8 +29,8 @@ BOOL CTavmontDlg::SendTrayIconMessage(HWND hWnd, DWORD dwMessage, UINT uID, HICO
         m_strTrayTip = pszTip != NULL ? pszTip : "";
     }
     BOOL fResult = notifyTrayIcon(hWnd, dwMessage, uID, hIcon, pszTip);
-    VGLTRACE(3, "fResult(%d) = notifyTrayIcon(hWnd = 0x%X, dwMessage = %lu, uID = %u, icon = %d, tip = %s)",
-             fResult, (unsigned)(UINT_PTR)hWnd, dwMessage, uID, GetStatusIndexOf(hIcon),
+    VGLTRACE(3, "fResult(%d) = notifyTrayIcon(hWnd = 0x%p, dwMessage = %lu, uID = %u, icon = %d, tip = %s)",
+             fResult, hWnd, dwMessage, uID, GetStatusIndexOf(hIcon),
              pszTip != NULL ? pszTip : "");
     return fResult;
 }
@@ -228,8 +228,8 @@ LRESULT CTavmontDlg::OnTaskbarCreated(WPARAM, LPARAM)
         strTip = m_strTrayTip;
     }
     BOOL fResult = notifyTrayIcon(hWnd, NIM_ADD, uID, hIcon, strTip);
-    VGLTRACE(3, "fResult(%d) = notifyTrayIcon(hWnd = 0x%X, NIM_ADD, uID = %u, icon = %d, tip = %s) "
-                "after TaskbarCreated", fResult, (unsigned)(UINT_PTR)hWnd, uID, GetStatusIndexOf(hIcon),
+    VGLTRACE(3, "fResult(%d) = notifyTrayIcon(hWnd = 0x%p, NIM_ADD, uID = %u, icon = %d, tip = %s) "
+                "after TaskbarCreated", fResult, hWnd, uID, GetStatusIndexOf(hIcon),
              (LPCSTR)strTip);
     return 0;
 }

@@ -59,7 +59,7 @@ int CDelKvdShell::Tick()
     return -1;
 }
 
-void CDelKvdShell::OnTimer(UINT nIDEvent)
+void CDelKvdShell::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == TIMER_ID)
     {

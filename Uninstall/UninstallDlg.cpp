@@ -232,16 +232,16 @@ void CUninstallDlg::OnDestroy()
     CDialog::OnDestroy();
 }
 
-void CUninstallDlg::OnTimer(UINT nIDEvent)
+void CUninstallDlg::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent != 1)
         return;
     KillTimer(m_nTimer);
     unsigned uThreadID = 0;
     m_hThread = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, WorkerThread, this, 0, &uThreadID));
-    VGLTRACE(3, "m_hThread(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, WorkerThread, this, "
+    VGLTRACE(3, "m_hThread(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, WorkerThread, this, "
                 "THREAD_PRIORITY_BELOW_NORMAL, uThreadID = 0x%X))",
-             (unsigned)(UINT_PTR)m_hThread, uThreadID);
+             m_hThread, uThreadID);
     if (m_hThread == NULL)
     {
         EndDialog(IDOK);
@@ -383,17 +383,17 @@ BOOL CUninstallDlg::UnloadMainProgram()
 
     HWND hmmfMain = getMemoryMappedHwnd(g_pszMemoryMappedHwnd);
     DWORD dwmmfProcessID = getMemoryMappedDword(g_pszMemoryMappedProcessID);
-    VGLTRACE(3, "    hmmfMain(0x%X) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), fSuccess = TRUE",
-             (unsigned)(UINT_PTR)hmmfMain, g_pszMemoryMappedHwnd);
+    VGLTRACE(3, "    hmmfMain(0x%p) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), fSuccess = TRUE",
+             hmmfMain, g_pszMemoryMappedHwnd);
     VGLTRACE(3, "    dwmmfProcessID(0x%X) = ::getMemoryMappedHwnd(g_pszMemoryMappedProcessID = %s), fSuccess = TRUE",
              (unsigned)dwmmfProcessID, g_pszMemoryMappedProcessID);
 
     int iTryCount = 0;
     while (hmmfMain == NULL)
     {
-        VGLTRACE(3, "    LastError = %s, hmmfMain(0x%X) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), "
+        VGLTRACE(3, "    LastError = %s, hmmfMain(0x%p) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), "
                     "fSuccess = TRUE",
-                 (LPCSTR)LastErrorText(), (unsigned)(UINT_PTR)hmmfMain, g_pszMemoryMappedHwnd);
+                 (LPCSTR)LastErrorText(), hmmfMain, g_pszMemoryMappedHwnd);
         if (dwmmfProcessID == 0)
         {
             // Neither published: the client is not running.
@@ -410,8 +410,8 @@ BOOL CUninstallDlg::UnloadMainProgram()
         NS_UninstallWait::Sleep(WINDOW_RETRY_MS);
         hmmfMain = getMemoryMappedHwnd(g_pszMemoryMappedHwnd);
         dwmmfProcessID = getMemoryMappedDword(g_pszMemoryMappedProcessID);
-        VGLTRACE(3, "    hmmfMain(0x%X) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), fSuccess = TRUE",
-                 (unsigned)(UINT_PTR)hmmfMain, g_pszMemoryMappedHwnd);
+        VGLTRACE(3, "    hmmfMain(0x%p) = ::getMemoryMappedHwnd(g_pszMemoryMappedHwnd = %s), fSuccess = TRUE",
+                 hmmfMain, g_pszMemoryMappedHwnd);
         VGLTRACE(3, "    dwmmfProcessID(0x%X) = ::getMemoryMappedHwnd(g_pszMemoryMappedProcessID = %s), fSuccess = TRUE",
                  (unsigned)dwmmfProcessID, g_pszMemoryMappedProcessID);
     }
@@ -423,9 +423,9 @@ BOOL CUninstallDlg::UnloadMainProgram()
     {
         // The right to wait on it: without it every wait fails at once.
         HANDLE hmmfProcess = ::OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, TRUE, dwmmfProcessID);
-        VGLTRACE(3, "    hmmfProcess(0x%X) = ::OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, TRUE, dwmmfProcessID = %d), "
+        VGLTRACE(3, "    hmmfProcess(0x%p) = ::OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, TRUE, dwmmfProcessID = %d), "
                     "fSuccess = TRUE",
-                 (unsigned)(UINT_PTR)hmmfProcess, (int)dwmmfProcessID);
+                 hmmfProcess, (int)dwmmfProcessID);
         if (hmmfProcess != NULL)
         {
             for (int i = 0; i < UNLOAD_STEPS; ++i)
@@ -479,8 +479,8 @@ BOOL CUninstallDlg::UnloadDervix()
     VGLTRACE(1, "--> CUninstallDlg::UnloadDervix()");
     BOOL fSuccess = FALSE;
     HWND hmmfMain = getMemoryMappedHwnd(g_pszDervixHwnd);
-    VGLTRACE(3, "    hmmfMain(0x%X) = ::getMemoryMappedHwnd(g_pszDervixHwnd = %s), fSuccess = TRUE",
-             (unsigned)(UINT_PTR)hmmfMain, g_pszDervixHwnd);
+    VGLTRACE(3, "    hmmfMain(0x%p) = ::getMemoryMappedHwnd(g_pszDervixHwnd = %s), fSuccess = TRUE",
+             hmmfMain, g_pszDervixHwnd);
     if (hmmfMain == NULL)
     {
         VGLTRACE(3, "    LastError = %s", (LPCSTR)LastErrorText());

@@ -72,7 +72,7 @@ void CUninstallDlg::RemoveVGLESCV()
 void CUninstallDlg::RemoveWatchDog()
 {
     HWND hWatchDog = ::FindWindowA(NULL, s_szWatchDogTitle);
-    VGLTRACE(3, "    hWatchDog(0x%X) = ::FindWindow(NULL, %s)", (unsigned)(UINT_PTR)hWatchDog, s_szWatchDogTitle);
+    VGLTRACE(3, "    hWatchDog(0x%p) = ::FindWindow(NULL, %s)", hWatchDog, s_szWatchDogTitle);
     if (hWatchDog != NULL)
         ::SendMessageA(hWatchDog, WM_CLOSE, 0, 0);
     deleteKey(HKEY_LOCAL_MACHINE, s_szWatchDogKey);

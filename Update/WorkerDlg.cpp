@@ -61,7 +61,7 @@ void CWorkerDlg::OnCancel()
 {
 }
 
-void CWorkerDlg::OnTimer(UINT nIDEvent)
+void CWorkerDlg::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == START_TIMER)
     {

@@ -27,7 +27,7 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
 
-    afx_msg void OnTimer(UINT nIDEvent);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
     afx_msg LRESULT OnWorkerFinished(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()

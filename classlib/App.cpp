@@ -3,6 +3,8 @@
 #include "afxwin.h"
 #include <ole2.h>
 #include <stdlib.h>
+#include <inttypes.h>
+#include <stdio.h>
 
 extern CWinApp* g_vglApp;
 
@@ -94,8 +96,8 @@ void CWinApp::WinHelp(DWORD_PTR dwData, UINT nCmd) {
   }
   if (!fDone) {
     char sz[MAX_PATH + 64];
-    wsprintfA(sz, "WinHelp(%s, %u, %lu) failed (%lu)\r\n", m_pszHelpFilePath ? m_pszHelpFilePath : "",
-              nCmd, (unsigned long)dwData, ::GetLastError());
+    snprintf(sz, sizeof(sz), "WinHelp(%s, %u, %" PRIuPTR ") failed (%lu)\r\n",
+             m_pszHelpFilePath ? m_pszHelpFilePath : "", nCmd, (UINT_PTR)dwData, ::GetLastError());
     ::OutputDebugStringA(sz);
   }
 }

@@ -24,7 +24,7 @@ CDialog::CDialog()
 CDialog::CDialog(LPCTSTR lpszTemplateName, CWnd* pParentWnd) : CDialog() {
   m_lpszTemplateName = lpszTemplateName;
   m_pParentWnd = pParentWnd;
-  if (HIWORD((DWORD_PTR)lpszTemplateName) == 0)
+  if (IS_INTRESOURCE(lpszTemplateName))
     m_nIDHelp = LOWORD((DWORD_PTR)lpszTemplateName);
 }
 
@@ -77,7 +77,7 @@ static LPCDLGTEMPLATE LoadTemplate(LPCTSTR lpszName, HINSTANCE* phInst) {
 
 BOOL CDialog::Create(LPCTSTR lpszTemplateName, CWnd* pParentWnd) {
   m_lpszTemplateName = lpszTemplateName;
-  if (HIWORD((DWORD_PTR)lpszTemplateName) == 0 && m_nIDHelp == 0)
+  if (IS_INTRESOURCE(lpszTemplateName) && m_nIDHelp == 0)
     m_nIDHelp = LOWORD((DWORD_PTR)lpszTemplateName);
   HINSTANCE hInst = NULL;
   LPCDLGTEMPLATE lpTemplate = LoadTemplate(lpszTemplateName, &hInst);

@@ -401,7 +401,7 @@ BOOL CInternetException::GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT 
     return CopyMessage(strText, lpszError, nMaxError, NULL);
 }
 
-void AFXAPI AfxThrowInternetException(DWORD dwContext, DWORD dwError)
+void AFXAPI AfxThrowInternetException(DWORD_PTR dwContext, DWORD dwError)
 {
     if (dwError == 0)
         dwError = ::GetLastError();

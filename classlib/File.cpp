@@ -35,15 +35,17 @@ void TimeToFileTime(const CTime& time, FILETIME* pFileTime, LPCSTR lpszFileName)
 IMPLEMENT_DYNAMIC(CFile, CObject)
 IMPLEMENT_DYNAMIC(CStdioFile, CFile)
 
-CFile::CFile() : m_hFile((UINT)hFileNull), m_bCloseOnDelete(FALSE)
+const HANDLE CFile::hFileNull = INVALID_HANDLE_VALUE;
+
+CFile::CFile() : m_hFile(INVALID_HANDLE_VALUE), m_bCloseOnDelete(FALSE)
 {
 }
 
-CFile::CFile(int hFile) : m_hFile((UINT)hFile), m_bCloseOnDelete(FALSE)
+CFile::CFile(HANDLE hFile) : m_hFile(hFile), m_bCloseOnDelete(FALSE)
 {
 }
 
-CFile::CFile(LPCSTR lpszFileName, UINT nOpenFlags) : m_hFile((UINT)hFileNull), m_bCloseOnDelete(FALSE)
+CFile::CFile(LPCSTR lpszFileName, UINT nOpenFlags) : m_hFile(INVALID_HANDLE_VALUE), m_bCloseOnDelete(FALSE)
 {
     CFileException e;
     if (!Open(lpszFileName, nOpenFlags, &e))
@@ -53,7 +55,7 @@ CFile::CFile(LPCSTR lpszFileName, UINT nOpenFlags) : m_hFile((UINT)hFileNull), m
 CFile::~CFile()
 {
     // A destructor must not throw: errors on this last close are dropped.
-    if (m_hFile != (UINT)hFileNull && m_bCloseOnDelete)
+    if (m_hFile != INVALID_HANDLE_VALUE && m_bCloseOnDelete)
         Abort();
 }
 
@@ -61,7 +63,7 @@ BOOL CFile::Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pExceptio
 {
     nOpenFlags &= ~(UINT)(typeBinary | typeText);
     m_bCloseOnDelete = FALSE;
-    m_hFile = (UINT)hFileNull;
+    m_hFile = INVALID_HANDLE_VALUE;
     m_strFileName.Empty();
 
     m_strFileName = FullPath(lpszFileName);
@@ -106,7 +108,7 @@ BOOL CFile::Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pExceptio
         m_strFileName.Empty();
         return FALSE;
     }
-    m_hFile = (UINT)(UINT_PTR)hFile;
+    m_hFile = hFile;
     m_bCloseOnDelete = TRUE;
     return TRUE;
 }
@@ -121,7 +123,7 @@ UINT CFile::Read(void* lpBuf, UINT nCount)
     if (nCount == 0)
         return 0;
     DWORD dwRead = 0;
-    if (!ReadFile((HANDLE)(UINT_PTR)m_hFile, lpBuf, nCount, &dwRead, NULL))
+    if (!ReadFile(m_hFile, lpBuf, nCount, &dwRead, NULL))
         ThrowOsError(GetLastError());
     return (UINT)dwRead;
 }
@@ -131,7 +133,7 @@ void CFile::Write(const void* lpBuf, UINT nCount)
     if (nCount == 0)
         return;
     DWORD nWritten = 0;
-    if (!WriteFile((HANDLE)(UINT_PTR)m_hFile, lpBuf, nCount, &nWritten, NULL))
+    if (!WriteFile(m_hFile, lpBuf, nCount, &nWritten, NULL))
         ThrowOsError(GetLastError());
     if (nWritten != nCount)
         AfxThrowFileException(CFileException::diskFull, -1, m_strFileName);
@@ -140,7 +142,7 @@ void CFile::Write(const void* lpBuf, UINT nCount)
 LONG CFile::Seek(LONG lOff, UINT nFrom)
 {
     DWORD dwMethod = nFrom == end ? FILE_END : nFrom == current ? FILE_CURRENT : FILE_BEGIN;
-    DWORD dwNew = SetFilePointer((HANDLE)(UINT_PTR)m_hFile, lOff, NULL, dwMethod);
+    DWORD dwNew = SetFilePointer(m_hFile, lOff, NULL, dwMethod);
     if (dwNew == (DWORD)-1)
         ThrowOsError(GetLastError());
     return (LONG)dwNew;
@@ -148,7 +150,7 @@ LONG CFile::Seek(LONG lOff, UINT nFrom)
 
 DWORD CFile::GetPosition() const
 {
-    DWORD dwPos = SetFilePointer((HANDLE)(UINT_PTR)m_hFile, 0, NULL, FILE_CURRENT);
+    DWORD dwPos = SetFilePointer(m_hFile, 0, NULL, FILE_CURRENT);
     if (dwPos == (DWORD)-1)
         ThrowOsError(GetLastError());
     return dwPos;
@@ -167,7 +169,7 @@ void CFile::SeekToBegin()
 void CFile::SetLength(DWORD dwNewLen)
 {
     Seek((LONG)dwNewLen, begin);
-    if (!SetEndOfFile((HANDLE)(UINT_PTR)m_hFile))
+    if (!SetEndOfFile(m_hFile))
         ThrowOsError(GetLastError());
 }
 
@@ -182,9 +184,9 @@ DWORD CFile::GetLength() const
 
 void CFile::Flush()
 {
-    if (m_hFile == (UINT)hFileNull)
+    if (m_hFile == INVALID_HANDLE_VALUE)
         return;
-    if (!FlushFileBuffers((HANDLE)(UINT_PTR)m_hFile))
+    if (!FlushFileBuffers(m_hFile))
         ThrowOsError(GetLastError());
 }
 
@@ -192,12 +194,12 @@ void CFile::Close()
 {
     BOOL bError = FALSE;
     DWORD dwError = 0;
-    if (m_hFile != (UINT)hFileNull) {
-        bError = !CloseHandle((HANDLE)(UINT_PTR)m_hFile);
+    if (m_hFile != INVALID_HANDLE_VALUE) {
+        bError = !CloseHandle(m_hFile);
         if (bError)
             dwError = GetLastError();
     }
-    m_hFile = (UINT)hFileNull;
+    m_hFile = INVALID_HANDLE_VALUE;
     m_bCloseOnDelete = FALSE;
     CString name = m_strFileName;
     m_strFileName.Empty();
@@ -207,9 +209,9 @@ void CFile::Close()
 
 void CFile::Abort()
 {
-    if (m_hFile != (UINT)hFileNull)
-        CloseHandle((HANDLE)(UINT_PTR)m_hFile);
-    m_hFile = (UINT)hFileNull;
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
     m_bCloseOnDelete = FALSE;
     m_strFileName.Empty();
 }
@@ -489,7 +491,7 @@ DWORD CStdioFile::GetLength() const
 
 void CStdioFile::Flush()
 {
-    if (m_hFile != (UINT)hFileNull)
+    if (m_hFile != INVALID_HANDLE_VALUE)
         DropReadAhead();
     CFile::Flush();
 }

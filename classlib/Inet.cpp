@@ -42,7 +42,7 @@ const char* const s_verbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "
 
 // ---------------------------------------------------------------------------
 
-CInternetSession::CInternetSession(LPCSTR pstrAgent, DWORD dwContext, DWORD dwAccessType,
+CInternetSession::CInternetSession(LPCSTR pstrAgent, DWORD_PTR dwContext, DWORD dwAccessType,
                                    LPCSTR pstrProxyName, LPCSTR pstrProxyBypass, DWORD dwFlags)
     : m_dwContext(dwContext), m_hSession(NULL), m_bCallbackEnabled(FALSE)
 {

@@ -122,7 +122,9 @@ CString::CString(char ch, int nRepeat)
 CString::CString(LPCSTR lpsz)
 {
     Init();
-    if (lpsz != NULL && HIWORD((DWORD_PTR)lpsz) == 0)
+    // A resource id (MAKEINTRESOURCE) has no bit above the low 16; a text's address has some,
+    // perhaps only above the low 32.
+    if (lpsz != NULL && IS_INTRESOURCE(lpsz))
         LoadString(LOWORD((DWORD_PTR)lpsz));
     else
         AssignCopy(SafeLen(lpsz), lpsz);

@@ -1,10 +1,45 @@
 #include "afxtime.h"
 
+#include <limits.h>
 #include <string.h>
 
 namespace {
 
 const size_t kMaxTimeBuffer = 128;
+
+// The C library's 32-bit time functions. The 32-bit runtime has them (its plain time,
+// mktime, localtime and gmtime); the 64-bit runtime has only the 64-bit ones, kept here to
+// the same range: -1 from mktime outside 1970..2038, no broken-down time for a negative one.
+#ifdef _WIN64
+__time32_t Time32()
+{
+    __time64_t t = _time64(NULL);
+    return t < 0 || t > INT_MAX ? -1 : (__time32_t)t;
+}
+
+__time32_t MkTime32(struct tm* ptm)
+{
+    __time64_t t = _mktime64(ptm);
+    return t < 0 || t > INT_MAX ? -1 : (__time32_t)t;
+}
+
+struct tm* LocalTime32(const __time32_t* pt)
+{
+    __time64_t t = *pt;
+    return t < 0 ? NULL : _localtime64(&t);
+}
+
+struct tm* GmTime32(const __time32_t* pt)
+{
+    __time64_t t = *pt;
+    return t < 0 ? NULL : _gmtime64(&t);
+}
+#else
+__time32_t Time32() { return _time32(NULL); }
+__time32_t MkTime32(struct tm* ptm) { return _mktime32(ptm); }
+struct tm* LocalTime32(const __time32_t* pt) { return _localtime32(pt); }
+struct tm* GmTime32(const __time32_t* pt) { return _gmtime32(pt); }
+#endif
 
 __time32_t MakeLocal(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec, int nDST)
 {
@@ -17,7 +52,7 @@ __time32_t MakeLocal(int nYear, int nMonth, int nDay, int nHour, int nMin, int n
     atm.tm_mon = nMonth - 1;
     atm.tm_year = nYear - 1900;
     atm.tm_isdst = nDST;
-    return _mktime32(&atm); // -1 outside 1970..2038
+    return MkTime32(&atm); // -1 outside 1970..2038
 }
 
 CString FormatTm(const struct tm* ptm, LPCSTR pFormat)
@@ -69,7 +104,7 @@ CString CTimeSpan::Format(UINT nFormatID) const
 
 CTime PASCAL CTime::GetCurrentTime()
 {
-    return CTime((time_t)_time32(NULL));
+    return CTime((time_t)Time32());
 }
 
 CTime::CTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec, int nDST)
@@ -104,7 +139,7 @@ CTime::CTime(const FILETIME& ft, int nDST)
 
 struct tm* CTime::GetGmtTm(struct tm* ptm) const
 {
-    struct tm* p = _gmtime32(&m_time);
+    struct tm* p = GmTime32(&m_time);
     if (ptm != NULL && p != NULL) {
         *ptm = *p;
         return ptm;
@@ -114,7 +149,7 @@ struct tm* CTime::GetGmtTm(struct tm* ptm) const
 
 struct tm* CTime::GetLocalTm(struct tm* ptm) const
 {
-    struct tm* p = _localtime32(&m_time);
+    struct tm* p = LocalTime32(&m_time);
     if (ptm != NULL && p != NULL) {
         *ptm = *p;
         return ptm;
@@ -149,12 +184,12 @@ int CTime::GetDayOfWeek() const { struct tm t; return GetLocalTm(&t) ? t.tm_wday
 
 CString CTime::Format(LPCSTR pFormat) const
 {
-    return FormatTm(_localtime32(&m_time), pFormat);
+    return FormatTm(LocalTime32(&m_time), pFormat);
 }
 
 CString CTime::FormatGmt(LPCSTR pFormat) const
 {
-    return FormatTm(_gmtime32(&m_time), pFormat);
+    return FormatTm(GmTime32(&m_time), pFormat);
 }
 
 CString CTime::Format(UINT nFormatID) const

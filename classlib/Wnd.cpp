@@ -2,6 +2,7 @@
 // command routing, reflection to controls, subclassing and the modal loop.
 #include "afxwin.h"
 #include <map>
+#include <stdio.h>
 
 #define WM_KICKIDLE 0x036A
 #define WM_SYSTIMER 0x0118
@@ -221,8 +222,8 @@ LPCTSTR AFXAPI AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbr
   // One class per combination; the name encodes the parameters.
   static thread_local char s_szName[96];
   HINSTANCE hInst = ::GetModuleHandleA(NULL);
-  wsprintfA(s_szName, "Vgl:%x:%x:%x:%x:%x", (UINT)(UINT_PTR)hInst, nClassStyle,
-            (UINT)(UINT_PTR)hCursor, (UINT)(UINT_PTR)hbrBackground, (UINT)(UINT_PTR)hIcon);
+  snprintf(s_szName, sizeof(s_szName), "Vgl:%p:%x:%p:%p:%p", (void*)hInst, nClassStyle, (void*)hCursor,
+           (void*)hbrBackground, (void*)hIcon);
   WNDCLASSA wc;
   if (!::GetClassInfoA(hInst, s_szName, &wc)) {
     memset(&wc, 0, sizeof(wc));
@@ -409,7 +410,7 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     (this->*Fn<void (CWnd::*)()>(pfn))();
     break;
   case VglSig_vw:
-    (this->*Fn<void (CWnd::*)(UINT)>(pfn))((UINT)wParam);
+    (this->*Fn<void (CWnd::*)(UINT_PTR)>(pfn))((UINT_PTR)wParam);
     break;
   case VglSig_vwii:
     (this->*Fn<void (CWnd::*)(UINT, int, int)>(pfn))((UINT)wParam, LOWORD(lParam), HIWORD(lParam));
@@ -509,7 +510,7 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     (this->*Fn<void (CWnd::*)(UINT, CWnd*, BOOL)>(pfn))(LOWORD(wParam), CWnd::FromHandle((HWND)lParam), HIWORD(wParam));
     break;
   case VglSig_bwl:
-    lResult = (this->*Fn<BOOL (CWnd::*)(UINT, DWORD)>(pfn))((UINT)wParam, (DWORD)lParam);
+    lResult = (this->*Fn<BOOL (CWnd::*)(UINT, DWORD_PTR)>(pfn))((UINT)wParam, (DWORD_PTR)lParam);
     break;
   case VglSig_vPOS:
     (this->*Fn<void (CWnd::*)(WINDOWPOS*)>(pfn))((WINDOWPOS*)lParam);
@@ -939,7 +940,7 @@ void CWnd::OnDestroy() { Default(); }
 void CWnd::OnNcDestroy() { Default(); }
 void CWnd::OnClose() { Default(); }
 void CWnd::OnPaint() { Default(); }
-void CWnd::OnTimer(UINT) { Default(); }
+void CWnd::OnTimer(UINT_PTR) { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 void CWnd::OnMove(int, int) { Default(); }
 BOOL CWnd::OnEraseBkgnd(CDC*) { return (BOOL)Default(); }
@@ -1002,7 +1003,7 @@ void CWnd::OnInitMenu(CMenu*) { Default(); }
 void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
 void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
-BOOL CWnd::OnDeviceChange(UINT, DWORD) { return (BOOL)Default(); }
+BOOL CWnd::OnDeviceChange(UINT, DWORD_PTR) { return (BOOL)Default(); }
 LRESULT CWnd::OnPowerBroadcast(WPARAM, LPARAM) { return Default(); }
 void CWnd::OnWindowPosChanging(WINDOWPOS*) { Default(); }
 void CWnd::OnWindowPosChanged(WINDOWPOS*) { Default(); }

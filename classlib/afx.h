@@ -244,7 +244,9 @@ public:
     int ReverseFind(char ch) const;
     int FindOneOf(LPCSTR lpszCharSet) const;
 
-    void AFX_CDECL Format(LPCSTR lpszFormat, ...);
+    // The C library's printf rules (checked by the compiler): a pointer or handle with %p,
+    // a pointer-sized number with PRIuPTR, PRIdPTR or PRIXPTR of <inttypes.h>.
+    void AFX_CDECL Format(LPCSTR lpszFormat, ...) __attribute__((format(ms_printf, 2, 3)));
     void AFX_CDECL Format(UINT nFormatID, ...);
     void FormatV(LPCSTR lpszFormat, va_list argList);
     // FormatMessage-style inserts (%1, %2!d!, ...).

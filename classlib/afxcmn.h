@@ -105,8 +105,9 @@ public:
   UINT GetItemState(int nItem, UINT nMask) const { return (UINT)::SendMessageA(m_hWnd, LVM_GETITEMSTATE, nItem, nMask); }
   BOOL SetItemState(int nItem, UINT nState, UINT nMask);
   int GetNextItem(int nItem, int nFlags) const { return (int)::SendMessageA(m_hWnd, LVM_GETNEXTITEM, nItem, MAKELPARAM(nFlags, 0)); }
-  POSITION GetFirstSelectedItemPosition() const { return (POSITION)(DWORD_PTR)(1 + GetNextItem(-1, LVIS_SELECTED)); }
-  int GetNextSelectedItem(POSITION& pos) const { int n = (int)(DWORD_PTR)pos - 1; pos = (POSITION)(DWORD_PTR)(1 + GetNextItem(n, LVIS_SELECTED)); return n; }
+  // A position is an item's index + 1 (an int), never an address.
+  POSITION GetFirstSelectedItemPosition() const { return (POSITION)(INT_PTR)(1 + GetNextItem(-1, LVIS_SELECTED)); }
+  int GetNextSelectedItem(POSITION& pos) const { int n = (int)(INT_PTR)pos - 1; pos = (POSITION)(INT_PTR)(1 + GetNextItem(n, LVIS_SELECTED)); return n; }
   UINT GetSelectedCount() const { return (UINT)::SendMessageA(m_hWnd, LVM_GETSELECTEDCOUNT, 0, 0); }
   BOOL GetItemRect(int nItem, LPRECT lpRect, UINT nCode) const { lpRect->left = nCode; return (BOOL)::SendMessageA(m_hWnd, LVM_GETITEMRECT, nItem, (LPARAM)lpRect); }
   int GetTopIndex() const { return (int)::SendMessageA(m_hWnd, LVM_GETTOPINDEX, 0, 0); }

@@ -48,14 +48,14 @@ public:
         archive = 0x20
     };
     enum SeekPosition { begin = 0x0, current = 0x1, end = 0x2 };
-    enum { hFileNull = -1 };
+    static const HANDLE hFileNull; // INVALID_HANDLE_VALUE: no file open
 
     CFile();
-    explicit CFile(int hFile);
+    explicit CFile(HANDLE hFile);
     CFile(LPCSTR lpszFileName, UINT nOpenFlags); // throws CFileException*
     virtual ~CFile();
 
-    operator HFILE() const { return (HFILE)m_hFile; }
+    operator HANDLE() const { return m_hFile; }
 
     // FALSE on failure, with pError (when given) filled from the OS error.
     virtual BOOL Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pError = NULL);
@@ -82,7 +82,7 @@ public:
     static BOOL PASCAL GetStatus(LPCSTR lpszFileName, CFileStatus& rStatus);
     static void PASCAL SetStatus(LPCSTR lpszFileName, const CFileStatus& status);
 
-    UINT m_hFile;
+    HANDLE m_hFile;
     BOOL m_bCloseOnDelete;
     CString m_strFileName;
 

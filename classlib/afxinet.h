@@ -15,11 +15,11 @@ public:
     virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpContext = NULL);
 
     DWORD m_dwError;
-    DWORD m_dwContext;
+    DWORD_PTR m_dwContext;
 };
 
 // Throws a CInternetException; dwError 0 takes GetLastError().
-AFX_NORETURN void AFXAPI AfxThrowInternetException(DWORD dwContext, DWORD dwError = 0);
+AFX_NORETURN void AFXAPI AfxThrowInternetException(DWORD_PTR dwContext, DWORD dwError = 0);
 
 class CInternetConnection;
 class CHttpConnection;
@@ -37,7 +37,7 @@ class CInternetSession : public CObject
     DECLARE_DYNAMIC(CInternetSession)
 public:
     // A NULL agent takes the application's name.
-    CInternetSession(LPCSTR pstrAgent = NULL, DWORD dwContext = 1,
+    CInternetSession(LPCSTR pstrAgent = NULL, DWORD_PTR dwContext = 1,
                      DWORD dwAccessType = PRE_CONFIG_INTERNET_ACCESS,
                      LPCSTR pstrProxyName = NULL, LPCSTR pstrProxyBypass = NULL,
                      DWORD dwFlags = 0);

@@ -52,7 +52,7 @@ enum VglSig : UINT {
   VglSig_lwl,         // LRESULT (WPARAM, LPARAM)
   VglSig_vwl,         // void (WPARAM, LPARAM)                thread messages
   VglSig_is,          // int (LPCREATESTRUCT)
-  VglSig_vw,          // void (UINT) from wParam
+  VglSig_vw,          // void (UINT_PTR) from wParam: timer ids
   VglSig_vww,         // void (UINT, UINT) from wParam, lParam
   VglSig_vwii,        // void (UINT, int, int) wParam, LOWORD/HIWORD(lParam)
   VglSig_vii,         // void (int, int) LOWORD/HIWORD(lParam) as signed
@@ -83,7 +83,7 @@ enum VglSig : UINT {
   VglSig_vM,          // void (CMenu*) init menu
   VglSig_vwbh,        // void (BOOL, HTASK) activate app / DWORD
   VglSig_vwWb,        // void (UINT, CWnd*, BOOL) activate
-  VglSig_bwl,         // BOOL (UINT, DWORD) device change / power
+  VglSig_bwl,         // BOOL (UINT, DWORD_PTR) device change: lParam points at the event's data
   VglSig_vPOS,        // void (WINDOWPOS*)
   VglSig_vMMI,        // void (MINMAXINFO*)
   VglSig_bHELPINFO,   // BOOL (HELPINFO*)
@@ -186,7 +186,7 @@ protected: \
 #define ON_WM_NCDESTROY() VGL_ON_WM(WM_NCDESTROY, VglSig_vv, void (CWnd::*)(), OnNcDestroy)
 #define ON_WM_CLOSE() VGL_ON_WM(WM_CLOSE, VglSig_vv, void (CWnd::*)(), OnClose)
 #define ON_WM_PAINT() VGL_ON_WM(WM_PAINT, VglSig_vv, void (CWnd::*)(), OnPaint)
-#define ON_WM_TIMER() VGL_ON_WM(WM_TIMER, VglSig_vw, void (CWnd::*)(UINT), OnTimer)
+#define ON_WM_TIMER() VGL_ON_WM(WM_TIMER, VglSig_vw, void (CWnd::*)(UINT_PTR), OnTimer)
 #define ON_WM_SIZE() VGL_ON_WM(WM_SIZE, VglSig_vwii, void (CWnd::*)(UINT, int, int), OnSize)
 #define ON_WM_MOVE() VGL_ON_WM(WM_MOVE, VglSig_vii, void (CWnd::*)(int, int), OnMove)
 #define ON_WM_ERASEBKGND() VGL_ON_WM(WM_ERASEBKGND, VglSig_bD, BOOL (CWnd::*)(CDC*), OnEraseBkgnd)
@@ -228,7 +228,7 @@ protected: \
 #define ON_WM_INITMENUPOPUP() VGL_ON_WM(WM_INITMENUPOPUP, VglSig_vMub, void (CWnd::*)(CMenu*, UINT, BOOL), OnInitMenuPopup)
 #define ON_WM_ACTIVATEAPP() VGL_ON_WM(WM_ACTIVATEAPP, VglSig_vwbh, void (CWnd::*)(BOOL, DWORD), OnActivateApp)
 #define ON_WM_ACTIVATE() VGL_ON_WM(WM_ACTIVATE, VglSig_vwWb, void (CWnd::*)(UINT, CWnd*, BOOL), OnActivate)
-#define ON_WM_DEVICECHANGE() VGL_ON_WM(WM_DEVICECHANGE, VglSig_bwl, BOOL (CWnd::*)(UINT, DWORD), OnDeviceChange)
+#define ON_WM_DEVICECHANGE() VGL_ON_WM(WM_DEVICECHANGE, VglSig_bwl, BOOL (CWnd::*)(UINT, DWORD_PTR), OnDeviceChange)
 #define ON_WM_POWERBROADCAST() VGL_ON_WM(WM_POWERBROADCAST, VglSig_lwl, LRESULT (CWnd::*)(WPARAM, LPARAM), OnPowerBroadcast)
 #define ON_WM_WINDOWPOSCHANGING() VGL_ON_WM(WM_WINDOWPOSCHANGING, VglSig_vPOS, void (CWnd::*)(WINDOWPOS*), OnWindowPosChanging)
 #define ON_WM_WINDOWPOSCHANGED() VGL_ON_WM(WM_WINDOWPOSCHANGED, VglSig_vPOS, void (CWnd::*)(WINDOWPOS*), OnWindowPosChanged)
@@ -889,7 +889,7 @@ public:
   afx_msg void OnNcDestroy();
   afx_msg void OnClose();
   afx_msg void OnPaint();
-  afx_msg void OnTimer(UINT nIDEvent);
+  afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnSize(UINT nType, int cx, int cy);
   afx_msg void OnMove(int x, int y);
   afx_msg BOOL OnEraseBkgnd(CDC* pDC);
@@ -928,7 +928,7 @@ public:
   afx_msg void OnInitMenuPopup(CMenu* pPopupMenu, UINT nIndex, BOOL bSysMenu);
   afx_msg void OnActivateApp(BOOL bActive, DWORD dwThreadID);
   afx_msg void OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized);
-  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
+  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
   afx_msg LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
   afx_msg void OnWindowPosChanging(WINDOWPOS* lpwndpos);
   afx_msg void OnWindowPosChanged(WINDOWPOS* lpwndpos);

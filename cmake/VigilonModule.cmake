@@ -42,8 +42,10 @@ function(vgl_tests module)
   target_include_directories(${exe} PRIVATE ${testdirs} ${CMAKE_SOURCE_DIR}/tests/support)
   set(work ${CMAKE_BINARY_DIR}/testwork/${module})
   file(MAKE_DIRECTORY ${work})
+  # Judged by its own result file, which must hold every test it lists (scripts/run-gtest.sh).
   add_test(NAME ${exe}
-           COMMAND ${exe} --gtest_output=xml:Z:${CMAKE_BINARY_DIR}/testresults/${exe}.xml
+           COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/run-gtest.sh ${CMAKE_BINARY_DIR}/wine-run
+                   $<TARGET_FILE:${exe}> ${CMAKE_BINARY_DIR}/testresults/${exe}.xml
            WORKING_DIRECTORY ${work})
   set_tests_properties(${exe} PROPERTIES
       ENVIRONMENT "VGL_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/tests/data;VGL_BIN=${VGL_OUT}"

@@ -1,4 +1,4 @@
-# Cross-compile 32-bit Windows programs with MinGW-w64 (posix thread model).
+# Cross-compile 32-bit Windows programs with MinGW-w64 (posix thread model): the primary target.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)

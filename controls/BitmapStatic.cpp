@@ -129,7 +129,7 @@ CAnimationIcon::~CAnimationIcon() {
       ::DestroyIcon(m_hIcons[i]);
 }
 
-void CAnimationIcon::StartAnimation() { m_nTimerId = (UINT)SetTimer(1, m_nInterval, NULL); }
+void CAnimationIcon::StartAnimation() { m_nTimerId = SetTimer(1, m_nInterval, NULL); }
 
 void CAnimationIcon::StopAnimation() {
   if (m_nTimerId && ::IsWindow(m_hWnd))
@@ -137,7 +137,7 @@ void CAnimationIcon::StopAnimation() {
   m_nTimerId = 0;
 }
 
-void CAnimationIcon::OnTimer(UINT) {
+void CAnimationIcon::OnTimer(UINT_PTR) {
   if (m_nIcons == 0)
     return;
   m_nCurrent = (m_nCurrent + 1) % (int)m_nIcons;

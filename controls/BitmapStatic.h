@@ -57,10 +57,10 @@ public:
   UINT m_nInterval;
   HICON m_hIcons[20];
   int m_nCurrent;
-  UINT m_nTimerId;
+  UINT_PTR m_nTimerId;
 
 protected:
-  afx_msg void OnTimer(UINT nIDEvent);
+  afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnPaint();
   afx_msg void OnDestroy();
   DECLARE_MESSAGE_MAP()

@@ -482,7 +482,7 @@ void CTreeDirCtrl::OnDestroy() {
   CTreeCtrl::OnDestroy();
 }
 
-BOOL CTreeDirCtrl::OnDeviceChange(UINT nEventType, DWORD dwData) {
+BOOL CTreeDirCtrl::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
   if (nEventType != DBT_DEVICEARRIVAL && nEventType != DBT_DEVICEREMOVECOMPLETE)
     return TRUE;
   DEV_BROADCAST_HDR* pHdr = (DEV_BROADCAST_HDR*)(DWORD_PTR)dwData;

@@ -71,7 +71,7 @@ protected:
                        UINT nState, HTREEITEM* phItem);
 
   afx_msg void OnDestroy();
-  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
+  afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
   afx_msg void OnItemExpanding(NMHDR* pNMHDR, LRESULT* pResult);
   afx_msg void OnDeleteItem(NMHDR* pNMHDR, LRESULT* pResult);
   afx_msg void OnClick(NMHDR* pNMHDR, LRESULT* pResult);

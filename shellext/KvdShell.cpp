@@ -69,6 +69,12 @@ DWORD ReadMappedDword(LPCSTR pszMappingName)
     return dwValue;
 }
 
+HWND ReadMappedWindow(LPCSTR pszMappingName)
+{
+    // Window handles are 32-bit values on 64-bit Windows: the low 32 bits, sign-extended.
+    return (HWND)LongToHandle((LONG)ReadMappedDword(pszMappingName));
+}
+
 namespace
 {
 const char* const HANDLER_PARENTS[] = {"*", "directory", "drive"};

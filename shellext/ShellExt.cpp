@@ -273,7 +273,8 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU hMenu, UINT indexMenu, UINT idCmd
 STDMETHODIMP CShellExt::InvokeCommand(LPCMINVOKECOMMANDINFO pici)
 {
     OutputDebugStringA("CShellExt::InvokeCommand()\r\n");
-    if (pici == NULL || HIWORD((UINT_PTR)pici->lpVerb) != 0 || LOWORD((UINT_PTR)pici->lpVerb) != 0)
+    // A verb is an offset when no bit above its low 16 is set (a text's address has some).
+    if (pici == NULL || !IS_INTRESOURCE(pici->lpVerb) || LOWORD((UINT_PTR)pici->lpVerb) != 0)
         return E_INVALIDARG;
     return DoGAKMenu1();
 }
@@ -307,7 +308,7 @@ HRESULT CShellExt::DoGAKMenu1()
         return S_OK;
     }
 
-    HWND hWnd = (HWND)(UINT_PTR)ReadMappedDword(CLIENT_MAINWND_MAPPING);
+    HWND hWnd = ReadMappedWindow(CLIENT_MAINWND_MAPPING);
     if (hWnd == NULL)
     {
         // Start the client and wait for its main window; a failed start waits all the same.
@@ -323,7 +324,7 @@ HRESULT CShellExt::DoGAKMenu1()
         }
         for (int nCheck = 0; nCheck < CLIENT_WAIT_CHECKS && hWnd == NULL; ++nCheck)
         {
-            hWnd = (HWND)(UINT_PTR)ReadMappedDword(CLIENT_MAINWND_MAPPING);
+            hWnd = ReadMappedWindow(CLIENT_MAINWND_MAPPING);
             if (hWnd == NULL)
                 g_pfnClientWait(CLIENT_WAIT_INTERVAL);
         }

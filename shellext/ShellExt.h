@@ -27,6 +27,9 @@ extern void (WINAPI* g_pfnClientWait)(DWORD dwMilliseconds);
 
 // The first 4 bytes of the named mapping; 0 when it does not exist or cannot be viewed.
 DWORD ReadMappedDword(LPCSTR pszMappingName);
+// The window a mapping publishes as its low 32 bits (the client's main window); NULL when
+// there is none.
+HWND ReadMappedWindow(LPCSTR pszMappingName);
 
 BOOL RegisterShellExtension(LPCSTR pszClsid, LPCSTR pszHandlerName);
 BOOL UnregisterShellExtension(LPCSTR pszClsid, LPCSTR pszHandlerName);

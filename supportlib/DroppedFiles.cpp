@@ -1,12 +1,16 @@
 #include "DroppedFiles.h"
 
 #include <shlobj.h>
+#include <stddef.h>
 #include <string.h>
 
-namespace
-{
-// A mapping holding the block's size and the block; NULL when it cannot be made.
-HANDLE CopyToMapping(HGLOBAL hDrop)
+// DROPFILES holds only 32-bit fields (names' offset, drop point, two flags): the carried
+// block reads the same in 32-bit and 64-bit programs.
+static_assert(sizeof(DROPFILES) == 20 && offsetof(DROPFILES, pFiles) == 0 && offsetof(DROPFILES, pt) == 4 &&
+                  offsetof(DROPFILES, fNC) == 12 && offsetof(DROPFILES, fWide) == 16,
+              "DROPFILES layout");
+
+HANDLE copyDropListToMapping(HGLOBAL hDrop)
 {
     SIZE_T cbBlock = GlobalSize(hDrop);
     if (cbBlock < sizeof(DROPFILES) || cbBlock > 0x7FFFFFF0)
@@ -35,7 +39,6 @@ HANDLE CopyToMapping(HGLOBAL hDrop)
     GlobalUnlock(hDrop);
     return hMapping;
 }
-} // namespace
 
 EDropPost postDroppedFiles(HWND hWnd, HGLOBAL hDrop)
 {
@@ -51,7 +54,7 @@ EDropPost postDroppedFiles(HWND hWnd, HGLOBAL hDrop)
     HANDLE hProcess = OpenProcess(PROCESS_DUP_HANDLE, FALSE, dwProcessId);
     if (hProcess != NULL)
     {
-        HANDLE hMapping = CopyToMapping(hDrop);
+        HANDLE hMapping = copyDropListToMapping(hDrop);
         if (hMapping != NULL)
         {
             if (!DuplicateHandle(GetCurrentProcess(), hMapping, hProcess, &hRemote,

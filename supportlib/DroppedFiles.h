@@ -10,8 +10,9 @@
 //
 // The mapping holds the block's size (4 bytes) and then the DROPFILES block exactly as
 // the data object gave it (ANSI or wide names, each ending in a zero, a second zero
-// after the last). A drop within one process (and every drop Explorer makes on a window
-// itself) arrives with lParam 0 and passes through unchanged.
+// after the last): the same bytes for 32-bit and 64-bit programs. A drop within one
+// process (and every drop Explorer makes on a window itself) arrives with lParam 0 and
+// passes through unchanged.
 #ifndef VGL_DROPPEDFILES_H
 #define VGL_DROPPEDFILES_H
 
@@ -36,5 +37,9 @@ EDropPost postDroppedFiles(HWND hWnd, HGLOBAL hDrop);
 // The drop handle of a WM_DROPFILES that this process received; the caller frees it
 // with DragFinish. NULL when a carried list cannot be read (the mapping is closed).
 HDROP receiveDroppedFiles(WPARAM wParam, LPARAM lParam);
+
+// A mapping of this process holding the size field and a copy of hDrop's block, as it is
+// carried; NULL when it cannot be made.
+HANDLE copyDropListToMapping(HGLOBAL hDrop);
 
 #endif

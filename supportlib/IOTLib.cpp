@@ -12,7 +12,7 @@ namespace {
 // Control codes.
 enum
 {
-    CTL_REALTIME_EVENTS = 1, CTL_UNREGISTER = 2, CTL_ACKNOWLEDGE = 3, CTL_TURN_OFF = 6, CTL_TURN_ON = 7,
+    CTL_REALTIME_EVENTS = 1, CTL_UNREGISTER = 2, CTL_NEXT_EVENT = 4, CTL_TURN_OFF = 6, CTL_TURN_ON = 7,
     CTL_FILTER_STRING = 9, CTL_CONNECT_NOTIFY = 13, CTL_ADD_EXCEPTION = 14, CTL_DELETE_EXCEPTION = 15,
     CTL_IO_FILTER = 18, CTL_EXCLUDED_PATHS = 19, CTL_FIRST_ACTION = 21, CTL_SECOND_ACTION = 22,
     CTL_BACKUP_IF_CLEAN = 23, CTL_SCAN_EVENTS = 24, CTL_SCAN_FILE = 25, CTL_COMPRESSED_LAYER = 26,
@@ -30,63 +30,21 @@ enum
     CTL_GET_MAX_COUNT = 156, CTL_OPP4 = 159, CTL_OPP6 = 160
 };
 
-const DWORD SPARE_SIZE = 4100;
-const int RECORD_LENGTH_AT = 241;
-const int RECORD_DATA_AT = 245;
+// The spare buffer carries an event whose record is at most 4100 bytes long.
+const DWORD SPARE_SIZE = sizeof(IOT_EVENT) + 4100 - IOT_WIRE_EVENT_HEADER;
 const int DRIVER_STATE_READY = 3;
-
-#pragma pack(push, 1)
-struct TYPED_BLOCK
-{
-    int nValue;
-    char szText[260];
-    int nType;
-};
-
-struct FLAG_BLOCK
-{
-    int nError;
-    BYTE bFlag;
-    BYTE abPad[3];
-    int nType;
-    BYTE abZero[24];
-};
-
-struct TWO_PATH_BLOCK
-{
-    DWORD dwStatus;
-    char szSource[260];
-    char szDestination[260];
-};
-
-struct BPM_REPLY
-{
-    BPMINFO info;
-    int nResult;
-};
-
-struct EVENT_REQUEST
-{
-    DWORD dwContext;
-    DWORD dwRoutine;
-    char szDriverFolder[260];
-    char szPatternName[260];
-    BYTE bMode;
-};
-#pragma pack(pop)
-
-typedef char CheckTyped[sizeof(TYPED_BLOCK) == 268 ? 1 : -1];
-typedef char CheckFlag[sizeof(FLAG_BLOCK) == 36 ? 1 : -1];
-typedef char CheckPaths[sizeof(TWO_PATH_BLOCK) == 524 ? 1 : -1];
-typedef char CheckBpm[sizeof(BPM_REPLY) == 37 ? 1 : -1];
-typedef char CheckRequest[sizeof(EVENT_REQUEST) == 529 ? 1 : -1];
-typedef char CheckEvent[sizeof(IOT_EVENT) == 245 && offsetof(IOT_EVENT, nLayerCount) == 104 &&
-                        offsetof(IOT_EVENT, nFirstResult) == 192 ? 1 : -1];
 
 struct START_BLOCK
 {
-    LPVOID pContext;
     char szPatternName[260];
+};
+
+// A channel of events: the driver's records name it by its registration id, and the library
+// hands each one to the channel's callback with the channel's context.
+struct SChannel
+{
+    LPVOID volatile pContext;
+    IOT_EventCallback volatile pfnCallback;
 };
 
 // Library state: one device and one pair of event channels per process.
@@ -98,10 +56,8 @@ HANDLE g_hStopEvent;
 HANDLE g_hStartedEvent;
 HANDLE g_hMasterThread;
 BYTE* g_pSpare;
-LPVOID g_pRealtimeContext;
-IOT_EventCallback g_pfnRealtime;
-LPVOID volatile g_pScanContext;
-IOT_EventCallback volatile g_pfnScan;
+BYTE* g_pReceive;  // the master thread's buffer for the driver's records
+SChannel g_channels[2];  // by registration id: real-time, on-demand scans
 int g_nInitStatus;
 
 // Threads inside a request: the device is closed only once none is left (IOT_Stop), so that a
@@ -113,6 +69,21 @@ volatile LONG g_fSpareBusy = 0;
 volatile LONG g_nFailAllocations = 0;
 
 CIOTDevice* Device() { return g_pDevice; }
+
+SChannel* ChannelOf(UINT32 dwRegistration)
+{
+    if (dwRegistration == IOT_REGISTRATION_REALTIME)
+        return &g_channels[0];
+    if (dwRegistration == IOT_REGISTRATION_SCAN)
+        return &g_channels[1];
+    return NULL;
+}
+
+void ClearChannel(SChannel* pChannel)
+{
+    pChannel->pfnCallback = NULL;
+    pChannel->pContext = NULL;
+}
 
 BOOL Call(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut = NULL, DWORD cbOut = 0, LPDWORD pcb = NULL)
 {
@@ -185,7 +156,7 @@ void AddBackslash(char* psz, size_t cb)
 
 BOOL SendTyped(DWORD dwCode, int nValue, LPCSTR pszText, int nType, LPVOID pOut = NULL, DWORD cbOut = 0)
 {
-    TYPED_BLOCK block;
+    IOT_TYPED_BLOCK block;
     memset(&block, 0, sizeof block);
     block.nValue = nValue;
     CopyText(block.szText, pszText, sizeof block.szText);
@@ -206,7 +177,8 @@ BOOL SendFolder(DWORD dwCode, LPCSTR pszFolder, int nType)
 
 char UpperDrive(char c)
 {
-    return (char)(BYTE)(size_t)CharUpperA((LPSTR)(size_t)(BYTE)c);
+    // A character in the low word of the pointer is converted in place.
+    return (char)(BYTE)(UINT_PTR)CharUpperA((LPSTR)(UINT_PTR)(BYTE)c);
 }
 
 BOOL IsExtension(LPCSTR psz) { return psz && strlen(psz) == 4 && psz[0] == '.'; }
@@ -257,7 +229,7 @@ int FlagRequest(DWORD dwCode, int nType, int nFlag, BOOL fSet)
 {
     if (NotOpen())
         return 0;
-    FLAG_BLOCK block;
+    IOT_FLAG_BLOCK block;
     memset(&block, 0, sizeof block);
     block.bFlag = BYTE(nFlag ? 1 : 0);
     block.nType = nType;
@@ -275,7 +247,7 @@ int BpmRequest(DWORD dwCode, DWORD dwUnit, BPMINFO* pInfo, int nFailure)
 {
     if (NotOpen())
         return nFailure;
-    BPM_REPLY reply;
+    IOT_BPM_REPLY reply;
     memset(&reply, 0, sizeof reply);
     DWORD* pIn = dwCode == CTL_SCAN_MEMORY ? NULL : &dwUnit;
     if (!Call(dwCode, pIn, pIn ? sizeof dwUnit : 0, &reply, sizeof reply))
@@ -285,97 +257,73 @@ int BpmRequest(DWORD dwCode, DWORD dwUnit, BPMINFO* pInfo, int nFailure)
     return reply.nResult;
 }
 
-void Acknowledge(BYTE* pRecord)
+// Hands a record received from the driver to its channel's callback, as an event in memory of
+// its own. A record that does not check out is dropped.
+void Deliver(const BYTE* pRecord, DWORD cbRecord)
 {
-    DWORD dwLength;
-    memcpy(&dwLength, pRecord + RECORD_LENGTH_AT, sizeof dwLength);
-    Call(CTL_ACKNOWLEDGE, pRecord, dwLength);
-}
-
-// Copies a driver record, turns its offsets into pointers and hands it to the callback.
-void Deliver(BYTE* pRecord, LPVOID pContext, IOT_EventCallback pfn)
-{
-    if (!pfn)
+    DWORD cbData = 0;
+    UINT32 dwRegistration = 0;
+    SChannel* pChannel = NULL;
+    if (!IOT_CheckWireEvent(pRecord, cbRecord, &cbData, &dwRegistration) ||
+        !(pChannel = ChannelOf(dwRegistration)))
     {
-        Acknowledge(pRecord);
+        OutputDebugStringA("IOTLib: a malformed event record was dropped\n");
         return;
     }
-    DWORD dwLength;
-    memcpy(&dwLength, pRecord + RECORD_LENGTH_AT, sizeof dwLength);
-    if (dwLength < DWORD(RECORD_DATA_AT))
-        dwLength = RECORD_DATA_AT;
-    BOOL fVirus = ((IOT_EVENT*)pRecord)->nKind == IOT_EVENT_VIRUS;
-    BYTE* pCopy = AllocateCopy(dwLength);
-    // Without memory the spare buffer takes the copy, but only while no callback still holds
+    LPVOID pContext = pChannel->pContext;
+    IOT_EventCallback pfn = pChannel->pfnCallback;
+    if (!pfn)
+        return;
+    INT32 nKind;
+    memcpy(&nKind, pRecord + offsetof(IOT_WIRE_EVENT, nKind), sizeof nKind);
+    BOOL fVirus = nKind == IOT_EVENT_VIRUS;
+    DWORD cbEvent = DWORD(sizeof(IOT_EVENT)) + cbData;
+    BYTE* pCopy = AllocateCopy(cbEvent);
+    // Without memory the spare buffer takes the event, but only while no callback still holds
     // an earlier one: a progress event is then dropped, a virus event waits for memory or for
-    // the spare buffer to come back.
-    while (!pCopy && dwLength <= SPARE_SIZE && g_pSpare)
+    // the spare buffer to come back (or for the library to stop).
+    while (!pCopy && cbEvent <= SPARE_SIZE && g_pSpare)
     {
         if (InterlockedCompareExchange(&g_fSpareBusy, 1, 0) == 0)
             pCopy = g_pSpare;
-        else if (!fVirus)
+        else if (!fVirus || WaitForSingleObject(g_hStopEvent, 10) == WAIT_OBJECT_0)
             break;
         else
-        {
-            Sleep(10);
-            pCopy = AllocateCopy(dwLength);
-        }
+            pCopy = AllocateCopy(cbEvent);
     }
     if (!pCopy)
-    {
-        Acknowledge(pRecord);
         return;
-    }
-    memcpy(pCopy, pRecord, dwLength);
     IOT_EVENT* pEvent = (IOT_EVENT*)pCopy;
-    DWORD dwBase = DWORD(size_t(pCopy + RECORD_DATA_AT));
-    pEvent->dwContext = DWORD(size_t(pContext));
-    pEvent->pszFile = (LPSTR)(size_t)(DWORD(size_t(pEvent->pszFile)) + dwBase);
-    if (pEvent->nKind == IOT_EVENT_VIRUS)
+    if (!IOT_UnpackEvent(pRecord, cbRecord, pEvent, (char*)(pCopy + sizeof(IOT_EVENT)), cbData))
     {
-        pEvent->pszVirus = (LPSTR)(size_t)(DWORD(size_t(pEvent->pszVirus)) + dwBase);
-        pEvent->pszMovedFile = (LPSTR)(size_t)(DWORD(size_t(pEvent->pszMovedFile)) + dwBase);
-        int nLayers = pEvent->nLayerCount;
-        if (nLayers < 0)
-            nLayers = 0;
-        if (nLayers > IOT_MAX_LAYERS)
-            nLayers = IOT_MAX_LAYERS;
-        for (int i = 0; i < IOT_MAX_LAYERS; ++i)
-            pEvent->apszLayers[i] =
-                i < nLayers ? (LPSTR)(size_t)(DWORD(size_t(pEvent->apszLayers[i])) + dwBase) : NULL;
-    }
-    Acknowledge(pRecord);
-    pfn(pCopy);
-}
-
-VOID CALLBACK RealtimeCompletion(ULONG_PTR dwRecord)
-{
-    BYTE* pRecord = (BYTE*)dwRecord;
-    if (!pRecord || !Device())
-    {
-        SetLastError(IOT_ERR_NOT_OPEN);
+        IOT_FreeEvent(pCopy);
         return;
     }
-    Deliver(pRecord, g_pRealtimeContext, g_pfnRealtime);
+    pEvent->pContext = pContext;
+    pfn(pEvent);
 }
 
-VOID CALLBACK ScanCompletion(ULONG_PTR dwRecord)
+// Takes the records the driver holds for this process's channels, one at a time, and delivers them.
+void DeliverWaitingEvents()
 {
-    BYTE* pRecord = (BYTE*)dwRecord;
-    if (!pRecord)
+    while (WaitForSingleObject(g_hStopEvent, 0) != WAIT_OBJECT_0)
     {
-        SetLastError(IOT_ERR_INVALID_ARG);
-        return;
+        DWORD cb = 0;
+        if (!Call(CTL_NEXT_EVENT, NULL, 0, g_pReceive, IOT_WIRE_EVENT_MAX, &cb))
+        {
+            // A record too long for the buffer is dropped by the driver: the next one follows.
+            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+                continue;
+            return;
+        }
+        Deliver(g_pReceive, cb);
     }
-    Deliver(pRecord, g_pScanContext, g_pfnScan);
 }
 
-void FillRequest(EVENT_REQUEST* pRequest, LPVOID pContext, PAPCFUNC pfnRoutine, LPCSTR pszFolder,
-                 LPCSTR pszPattern)
+void FillRequest(IOT_EVENT_REQUEST* pRequest, UINT32 dwRegistration, LPCSTR pszFolder, LPCSTR pszPattern)
 {
     memset(pRequest, 0, sizeof *pRequest);
-    pRequest->dwContext = DWORD(size_t(pContext));
-    pRequest->dwRoutine = DWORD(size_t(pfnRoutine));
+    pRequest->dwRegistration = dwRegistration;
     CopyText(pRequest->szDriverFolder, pszFolder, sizeof pRequest->szDriverFolder);
     CopyText(pRequest->szPatternName, pszPattern, sizeof pRequest->szPatternName);
     pRequest->bMode = g_bMode;
@@ -384,16 +332,16 @@ void FillRequest(EVENT_REQUEST* pRequest, LPVOID pContext, PAPCFUNC pfnRoutine, 
 DWORD WINAPI MasterThread(LPVOID pParam)
 {
     START_BLOCK* pStart = (START_BLOCK*)pParam;
-    EVENT_REQUEST request;
-    FillRequest(&request, pStart->pContext, RealtimeCompletion, g_szDriverFolder, pStart->szPatternName);
+    IOT_EVENT_REQUEST request;
+    FillRequest(&request, IOT_REGISTRATION_REALTIME, g_szDriverFolder, pStart->szPatternName);
     delete pStart;
     Call(CTL_REALTIME_EVENTS, &request, sizeof request);
-    FillRequest(&request, g_pScanContext, ScanCompletion, "", "");
+    FillRequest(&request, IOT_REGISTRATION_SCAN, "", "");
     Call(CTL_SCAN_EVENTS, &request, sizeof request);
     SetEvent(g_hStartedEvent);
+    // The driver ends the wait with an asynchronous procedure call when records wait.
     while (WaitForSingleObjectEx(g_hStopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION)
-    {
-    }
+        DeliverWaitingEvents();
     OutputDebugStringA("MasterThrad is existing \n");
     SetEvent(g_hStartedEvent);
     return 0;
@@ -417,9 +365,14 @@ BOOL StopMasterThread()
 
 void ReleaseResources()
 {
-    free(g_pSpare);
-    g_pSpare = NULL;
+    // A spare buffer that a callback still holds is freed by its IOT_FreeEvent, which no longer
+    // takes it for the spare.
+    BYTE* pSpare = (BYTE*)InterlockedExchangePointer((PVOID volatile*)&g_pSpare, NULL);
+    if (InterlockedCompareExchange(&g_fSpareBusy, 1, 0) == 0)
+        free(pSpare);
     g_fSpareBusy = 0;
+    free(g_pReceive);
+    g_pReceive = NULL;
     if (g_hStopEvent)
         CloseHandle(g_hStopEvent);
     if (g_hStartedEvent)
@@ -430,9 +383,9 @@ void ReleaseResources()
 // Unregisters from the driver and closes the device; FALSE when unregistering failed.
 BOOL CloseDevice(CIOTDevice* pDevice)
 {
-    DWORD adwPair[2] = {GetCurrentProcessId(), GetCurrentProcessId()};
+    IOT_PROCESS_PAIR pair = {GetCurrentProcessId(), GetCurrentProcessId()};
     DWORD cb = 0;
-    pDevice->Control(CTL_DELETE_EXCEPTION, adwPair, sizeof adwPair, NULL, 0, &cb);
+    pDevice->Control(CTL_DELETE_EXCEPTION, &pair, sizeof pair, NULL, 0, &cb);
     BOOL fUnregistered = pDevice->Control(CTL_UNREGISTER, NULL, 0, NULL, 0, &cb);
     pDevice->Close();
     delete pDevice;
@@ -537,11 +490,12 @@ BOOL IOT_Start(int* pnResult, LPVOID pContext, IOT_EventCallback pfnCallback, LP
     }
     DWORD dwError = 0;
     g_bMode = BYTE(nMode);
-    g_hStopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    g_hStopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     g_hStartedEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     g_pSpare = (BYTE*)malloc(SPARE_SIZE);
+    g_pReceive = (BYTE*)malloc(IOT_WIRE_EVENT_MAX);
     CIOTDevice* pDevice = NULL;
-    if (!g_hStopEvent || !g_hStartedEvent || !g_pSpare)
+    if (!g_hStopEvent || !g_hStartedEvent || !g_pSpare || !g_pReceive)
     {
         nResult = 2;
         dwError = IOT_ERR_RESOURCES;
@@ -559,10 +513,9 @@ BOOL IOT_Start(int* pnResult, LPVOID pContext, IOT_EventCallback pfnCallback, LP
     if (pDevice)
     {
         g_pDevice = pDevice;
-        g_pRealtimeContext = pContext;
-        g_pfnRealtime = pfnCallback;
+        g_channels[0].pContext = pContext;
+        g_channels[0].pfnCallback = pfnCallback;
         START_BLOCK* pStart = new START_BLOCK;
-        pStart->pContext = pContext;
         CopyText(pStart->szPatternName, pszPatternName, sizeof pStart->szPatternName);
         DWORD dwThreadId = 0;
         g_hMasterThread = CreateThread(NULL, 0, MasterThread, pStart, 0, &dwThreadId);
@@ -638,12 +591,11 @@ BOOL IOT_Start(int* pnResult, LPVOID pContext, IOT_EventCallback pfnCallback, LP
     }
     CIOTDevice* pOpen = (CIOTDevice*)InterlockedExchangePointer((PVOID volatile*)&g_pDevice, NULL);
     WaitForCallers();
+    StopMasterThread();
     if (pOpen)
         CloseDevice(pOpen);
-    StopMasterThread();
     ReleaseResources();
-    g_pfnRealtime = NULL;
-    g_pRealtimeContext = NULL;
+    ClearChannel(&g_channels[0]);
     (void)dwError;
     SetLastError(IOT_ERR_START_FAILED);
     return FALSE;
@@ -663,15 +615,14 @@ BOOL IOT_Stop()
         SetLastError(IOT_ERR_NOT_OPEN);
         return FALSE;
     }
-    // A request still running goes on with the device; the driver goes once every one is out.
+    // A request still running goes on with the device; the driver goes once every one is out,
+    // and after the master thread: a call the driver queued to that thread runs the driver's code.
     WaitForCallers();
-    BOOL fUnregistered = CloseDevice(pDevice);
     BOOL fThread = StopMasterThread();
+    BOOL fUnregistered = CloseDevice(pDevice);
     ReleaseResources();
-    g_pfnRealtime = NULL;
-    g_pRealtimeContext = NULL;
-    g_pfnScan = NULL;
-    g_pScanContext = NULL;
+    ClearChannel(&g_channels[0]);
+    ClearChannel(&g_channels[1]);
     memset(g_szDriverFolder, 0, sizeof g_szDriverFolder);
     memset(g_szPatternPath, 0, sizeof g_szPatternPath);
     if (!fUnregistered)
@@ -688,8 +639,8 @@ BOOL IOT_SetScanCallback(LPVOID pContext, IOT_EventCallback pfnCallback)
 {
     if (NotOpen())
         return FALSE;
-    g_pScanContext = pContext;
-    g_pfnScan = pfnCallback;
+    g_channels[1].pContext = pContext;
+    g_channels[1].pfnCallback = pfnCallback;
     // A new scan begins: a stop request of the one before no longer holds.
     int nClear = 0;
     Call(CTL_STOP_SCAN, &nClear, sizeof nClear);
@@ -737,22 +688,24 @@ BOOL IOT_SetFilterString(LPCSTR pszFileTypes) { return SendText(CTL_FILTER_STRIN
 
 BOOL IOT_RegisterConnectNotify(HWND hWnd, UINT uMessage)
 {
-    DWORD adw[2] = {DWORD(size_t(hWnd)), uMessage};
-    return Call(CTL_CONNECT_NOTIFY, adw, sizeof adw);
+    IOT_CONNECT_NOTIFY request;
+    request.nWindow = HandleToLong(hWnd);
+    request.uMessage = uMessage;
+    return Call(CTL_CONNECT_NOTIFY, &request, sizeof request);
 }
 
 BOOL IOT_AddExceptionProcess(DWORD dwProcessId)
 {
     if (!Device())
         return FALSE;
-    DWORD adw[2] = {GetCurrentProcessId(), dwProcessId};
-    return Call(CTL_ADD_EXCEPTION, adw, sizeof adw);
+    IOT_PROCESS_PAIR pair = {GetCurrentProcessId(), dwProcessId};
+    return Call(CTL_ADD_EXCEPTION, &pair, sizeof pair);
 }
 
 BOOL IOT_DeleteExceptionProcess(DWORD dwProcessId)
 {
-    DWORD adw[2] = {GetCurrentProcessId(), dwProcessId};
-    return Call(CTL_DELETE_EXCEPTION, adw, sizeof adw);
+    IOT_PROCESS_PAIR pair = {GetCurrentProcessId(), dwProcessId};
+    return Call(CTL_DELETE_EXCEPTION, &pair, sizeof pair);
 }
 
 BOOL IOT_SetIOFilter(DWORD dwMask) { return SendDword(CTL_IO_FILTER, dwMask); }
@@ -804,7 +757,7 @@ BOOL IOT_SetBackupIfClean(BOOL fBackup, int nType) { return SendTyped(CTL_BACKUP
 
 int IOT_ScanFile(LPCSTR pszPath)
 {
-    if (!Device() || !g_pfnScan)
+    if (!Device() || !g_channels[1].pfnCallback)
     {
         SetLastError(IOT_ERR_NOT_OPEN);
         return 1;
@@ -933,7 +886,7 @@ int IOT_CleanBPVirus(char cDrive, BPMINFO* pInfo)
     OutputDebugStringA(szDebug);
     if (NotOpen())
         return 1;
-    BPM_REPLY block;
+    IOT_BPM_REPLY block;
     memset(&block, 0, sizeof block);
     if (pInfo)
         memcpy(&block.info, pInfo, sizeof block.info);
@@ -959,12 +912,18 @@ int IOT_GetVirusNameList(LPVOID pBuffer)
         SetLastError(IOT_ERR_INVALID_ARG);
         return 0;
     }
-    DWORD* pdw = (DWORD*)pBuffer;
-    DWORD cbOut = 8 + 29 * pdw[1];
-    DWORD cb = 0;
-    if (!Call(CTL_VIRUS_NAMES, pBuffer, 8, pBuffer, cbOut, &cb) || cb < 8)
+    IOT_NAME_LIST header;
+    memcpy(&header, pBuffer, sizeof header);
+    if (header.nCapacity < 0 || DWORD(header.nCapacity) > (0x7FFFFFFFu - sizeof header) / sizeof(IOT_NAME_RECORD))
+    {
+        SetLastError(IOT_ERR_INVALID_ARG);
         return 0;
-    return int((cb - 8) / 29);
+    }
+    DWORD cbOut = DWORD(sizeof header + sizeof(IOT_NAME_RECORD) * header.nCapacity);
+    DWORD cb = 0;
+    if (!Call(CTL_VIRUS_NAMES, pBuffer, sizeof header, pBuffer, cbOut, &cb) || cb < sizeof header)
+        return 0;
+    return int((cb - sizeof header) / sizeof(IOT_NAME_RECORD));
 }
 
 BOOL IOT_GetFilterVersion(DWORD* pdwVersion)
@@ -1092,7 +1051,7 @@ BOOL IOT_EncodeFile(LPCSTR pszSource, LPCSTR pszDestination)
         SetLastError(IOT_ERR_INVALID_ARG);
         return FALSE;
     }
-    TWO_PATH_BLOCK block;
+    IOT_TWO_PATH_BLOCK block;
     memset(&block, 0, sizeof block);
     block.dwStatus = ERROR_GEN_FAILURE;
     CopyText(block.szSource, pszSource, sizeof block.szSource);

@@ -1,9 +1,12 @@
 // Client library of the real-time filter driver filter32.vxd: one device per process, a
-// master thread that receives the driver's events, and one function per driver request.
+// master thread that receives the driver's events, and one function per driver request. The
+// records exchanged with the driver are in IOTWire.h.
 // Errors are reported through the thread's last-error value (IOT_ERR_* codes).
 #pragma once
 
 #include <windows.h>
+
+#include "IOTWire.h"
 
 #define IOT_TYPE_REALTIME 100
 #define IOT_TYPE_MANUAL   200
@@ -32,40 +35,8 @@
 enum { IOT_ACTION_NONE = 0, IOT_ACTION_RENAME = 1, IOT_ACTION_MOVE = 2, IOT_ACTION_CLEAN = 3,
        IOT_ACTION_DELETE = 4, IOT_ACTION_NONE_99 = 99 };
 
-enum { IOT_EVENT_PROGRESS = 0, IOT_EVENT_VIRUS = 1 };
-
-#define IOT_MAX_LAYERS 20
-
-#pragma pack(push, 1)
-// An event record as handed to a callback: the text fields are pointers into the record.
-struct IOT_EVENT
-{
-    int nKind;                           // 0 progress, 1 virus found
-    DWORD dwContext;                     // the channel's registered context
-    DWORD dwReserved8;
-    LPSTR pszFile;                       // the file scanned
-    LPSTR pszVirus;                      // virus name (kind 1)
-    LPSTR pszMovedFile;                  // path after the engine moved the file (kind 1)
-    LPSTR apszLayers[IOT_MAX_LAYERS];    // compressed-file layers, the infected member first
-    int nLayerCount;                     // 0 not compressed, -1 marker, else 1..20
-    BYTE abReserved108[84];
-    int nFirstResult;                    // non-zero: success
-    int nFirstAction;
-    int nSecondResult;
-    int nSecondAction;
-    BYTE abReserved208[33];
-    DWORD dwLength;                      // total length of the record
-    // data area follows at byte 245
-};
-
-// A boot-sector, partition or memory virus; the virus name starts at byte 9.
-struct BPMINFO
-{
-    BYTE abDriver[9];
-    char szVirusName[24];
-};
-#pragma pack(pop)
-
+// Called on the library's master thread with an IOT_EVENT, which the callee releases with
+// IOT_FreeEvent (at once or later, from any thread).
 typedef void (*IOT_EventCallback)(LPVOID pEvent);
 
 // Start and stop.

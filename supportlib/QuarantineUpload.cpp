@@ -4,6 +4,7 @@
 #include "MessageDigest5.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string>
@@ -14,12 +15,7 @@
 static_assert(sizeof(void*) != 4 || sizeof(LoadHttpRequest) == 540, "request record layout");
 static_assert(sizeof(void*) != 4 || offsetof(LoadHttpRequest, szProxyUser) == 280,
               "request record layout");
-
-typedef int (*PFN_LOADHTTP_REPLY)(int nEvent, const char* pszText, void* pContext);
-
-// vgl_loadhttp.dll, linked at load time.
-extern "C" int __stdcall Post(LoadHttpRequest* pRequest, PFN_LOADHTTP_REPLY pfnReply,
-                              void* pContext, const char* pBody, int cbBody);
+static_assert((int)LOAD_HTTP_REPLY_EVENT == (int)LOADHTTP_EVENT_REPLY, "reply event");
 
 const char g_szQuarantineBoundary[] = "---------------------------7d21673b802fc\r\n";
 
@@ -157,6 +153,13 @@ int buildQuarantineUploadBody(const char* pszBackupFile, const char* pszComputer
     const size_t cbBoundary = sizeof(g_szQuarantineBoundary) - 1;
     const size_t cbFile = (size_t)st.st_size;
     const size_t cbBody = cbBoundary + cchHeader + cbFile + 2 + cbBoundary;
+    // Post takes the body's length as an int.
+    if (st.st_size < 0 || cbBody > (size_t)INT_MAX)
+    {
+        *pnError = EFBIG;
+        free(pszHeader);
+        return QU_CANNOT_SIZE;
+    }
     char* pBody = (char*)malloc(cbBody + 1);
     FILE* pFile = pBody ? fopen(pszBackupFile, "rb") : NULL;
     if (pFile == NULL)

@@ -6,21 +6,8 @@
 
 #include <windows.h>
 
-// The request record handed to Post (540 bytes; zero-filled first).
-#pragma pack(push, 4)
-struct LoadHttpRequest
-{
-    const char* pszUrl;             // "http://%s%s" of host and CGI path
-    DWORD dwServerPort;
-    const char* pszProxyHost;       // only with a proxy
-    DWORD dwProxyPort;              // only with a proxy
-    DWORD dwUseProxy;               // 1 or 0
-    char szLocalFile[260];          // left empty
-    char szProxyUser[128];          // only with a proxy, at most 127 characters
-    char szProxyPassword[128];
-    DWORD dwTag;                    // 96
-};
-#pragma pack(pop)
+// The request record handed to Post: the transfer library's own (zero-filled first).
+#include "loadhttp.h"
 
 enum
 {

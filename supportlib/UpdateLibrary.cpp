@@ -5,7 +5,7 @@
 
 #include <string>
 
-static_assert(sizeof(UpdateComponentEntry) == KVU_ENTRY_SIZE, "component entry layout");
+static_assert(sizeof(SKvuOptions) == 40, "options record");
 
 namespace
 {

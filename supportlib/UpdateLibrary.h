@@ -4,10 +4,11 @@
 
 #include <windows.h>
 
+#include "ruderire.h"
+
 enum
 {
     KVU_URL_BUFFER_SIZE = 1024,     // the server record's URL text lives in such a buffer
-    KVU_ENTRY_SIZE = 2404,
     KVU_ENTRY_COUNT = 3,
     KVU_E_ARGUMENT = -1,
     KVU_E_BIND = -2
@@ -22,29 +23,14 @@ struct SKvuOptions
     DWORD adwField[8];
     WORD wOptionBits;
 };
-
-struct SKvuServer
-{
-    char* pszUrl;                   // in a buffer of KVU_URL_BUFFER_SIZE bytes
-    int nPort;
-};
-
-struct UpdateComponentEntry
-{
-    DWORD dwKind;                   // 3, 2, 1
-    DWORD dwOptions;
-    DWORD dwValue;
-    const void* pSource;
-    DWORD dwOptions2;
-    DWORD dwValue2;
-    DWORD adwZero[4];
-    DWORD dwOptions3;
-    DWORD dwOptions4;
-    BYTE abRest[KVU_ENTRY_SIZE - 48];
-};
 #pragma pack(pop)
 
-typedef int (*PFN_KVU_PROGRESS)(int nEvent, DWORD dwValue, void* pContext);
+// The library's records (ruderire.h): the source record, whose URL lives in a buffer of
+// KVU_URL_BUFFER_SIZE bytes, and one component entry.
+typedef KvuServer SKvuServer;
+typedef KvuComponentEntry UpdateComponentEntry;
+
+typedef KVU_PROGRESS_CALLBACK PFN_KVU_PROGRESS;
 
 // The library's entry points while bound.
 typedef void* (__stdcall* PFN_KVUCREATECONTEXT)(int nReserved);

@@ -8,6 +8,11 @@
 #pragma once
 
 #include <windows.h>
+// Pointer-sized numbers in a trace: a handle or address with %p; a number with PRIuPTR, PRIdPTR
+// or PRIXPTR as UINT_PTR or INT_PTR (WPARAM and size_t are UINT_PTR already; an LPARAM, LRESULT
+// or SIZE_T is a long on 32-bit targets: cast it). The C library of Windows 95/98 knows no %I
+// or %z.
+#include <inttypes.h>
 
 class CLogTracker
 {

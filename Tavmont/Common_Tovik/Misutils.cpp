@@ -753,7 +753,7 @@ void deleteFilesAtRestart(const CStringArray& arrPaths)
 
 BOOL writeFileWithProgress(CFile& file, const void* pData, DWORD dwLength, PFN_WRITE_PROGRESS pfnProgress)
 {
-    HANDLE hFile = (HANDLE)(UINT_PTR)file.m_hFile;
+    HANDLE hFile = file.m_hFile;
     const BYTE* p = (const BYTE*)pData;
     DWORD dwRemaining = dwLength;
     DWORD dwWritten = 0;

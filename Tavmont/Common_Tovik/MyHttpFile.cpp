@@ -83,7 +83,7 @@ void CloseHandles(SHttpConnectData* pData, CHttpConnection*& pConnection, CHttpF
 void StopIfAbandoned(SHttpConnectData* pData)
 {
     if (pData != NULL && !StillWanted(pData))
-        AfxThrowInternetException((DWORD)pData->m_dwContext, ERROR_INTERNET_OPERATION_CANCELLED);
+        AfxThrowInternetException(pData->m_dwContext, ERROR_INTERNET_OPERATION_CANCELLED);
 }
 
 unsigned __stdcall WorkerEntry(void* pv)
@@ -576,7 +576,7 @@ void httpConnect(SHttpRequestOption& option, CAccBuffer& buffer)
     // end is left to finish on its own record.
     pData->Lock();
     pData->m_fAbandoned = TRUE;
-    DWORD dwContext = (DWORD)pData->m_dwContext;
+    DWORD_PTR dwContext = pData->m_dwContext;
     if (pData->m_hConnection != NULL)
     {
         InternetCloseHandle(pData->m_hConnection);

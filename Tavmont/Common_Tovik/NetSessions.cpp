@@ -11,6 +11,7 @@ namespace
     // The server service stays loaded for the rest of the process.
     HMODULE volatile g_hSvrapi = NULL;
 
+#if defined(__i386__)
     // A structured exception frame on the thread's chain: a fault inside the outside
     // call unwinds to the frame's jump buffer instead of ending the process.
     struct SGuardFrame
@@ -46,6 +47,50 @@ namespace
         __writefsdword(0, (DWORD)frame.pPrevious);
         return TRUE;
     }
+#else
+    // On 64-bit Windows a handler is found by unwinding, which needs unwind data for every
+    // frame between the fault and the handler; Wine's stand-ins for the entries its libraries
+    // lack have none, so a frame handler around the call is missed or not, by chance. A
+    // vectored handler is asked first: a fault (an exception of error or warning severity)
+    // inside this thread's guarded call puts the thread back where the call began. C++
+    // exceptions (of success severity) and notices pass on.
+    thread_local CONTEXT* t_pResume = NULL;
+    thread_local volatile BOOL t_fFaulted = FALSE;
+
+    LONG CALLBACK resumeGuardedCall(EXCEPTION_POINTERS* pPointers)
+    {
+        CONTEXT* pResume = t_pResume;
+        if (pResume == NULL || (pPointers->ExceptionRecord->ExceptionCode & 0x80000000) == 0)
+            return EXCEPTION_CONTINUE_SEARCH;
+        t_pResume = NULL;
+        t_fFaulted = TRUE;
+        *pPointers->ContextRecord = *pResume;
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+
+    __attribute__((noinline)) BOOL enumSessionsGuarded(PFN_NETSESSIONENUM pfnEnum, char* pbBuffer,
+                                                       unsigned short* pcRead, unsigned short* pcTotal,
+                                                       UINT* puResult)
+    {
+        // Registered once, for the rest of the process; it acts only inside a guarded call.
+        static PVOID s_pHandler = AddVectoredExceptionHandler(TRUE, resumeGuardedCall);
+        if (s_pHandler == NULL)
+            return FALSE;
+        CONTEXT resume;
+        t_fFaulted = FALSE;
+        RtlCaptureContext(&resume);
+        // A fault comes back here with the registers of the capture, t_fFaulted set.
+        if (t_fFaulted)
+        {
+            t_fFaulted = FALSE;
+            return FALSE;
+        }
+        t_pResume = &resume;
+        *puResult = pfnEnum(NULL, SESSION_LEVEL, pbBuffer, SESSION_BUFFER_SIZE, pcRead, pcTotal);
+        t_pResume = NULL;
+        return TRUE;
+    }
+#endif
 
     // A name of the answer, read only inside the answer and cut to the field.
     void copyName(char* pszField, size_t cbField, const char* pszName, const char* pbBegin, const char* pbEnd)

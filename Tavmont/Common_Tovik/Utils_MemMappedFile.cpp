@@ -65,6 +65,9 @@ private:
     SIZE_T m_cbView;
 };
 
+// A value mapping holds one little-endian 32-bit value: 4 bytes on both targets.
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4, "value mapping");
+
 DWORD ReadDword(LPCSTR pszName)
 {
     CReadView view(pszName);
@@ -76,9 +79,11 @@ DWORD ReadDword(LPCSTR pszName)
 }
 } // namespace
 
+// A window handle is a 32-bit value on 64-bit Windows too: the mapping holds its low 32 bits,
+// and a reader sign-extends them, so 32-bit and 64-bit programs read the same window.
 HANDLE createMemoryMappedHwnd(LPCSTR pszName, HWND hWnd)
 {
-    DWORD dwValue = (DWORD)(UINT_PTR)hWnd;
+    DWORD dwValue = (DWORD)HandleToLong(hWnd);
     return CreateMapping(pszName, &dwValue, sizeof(dwValue));
 }
 
@@ -96,7 +101,7 @@ HANDLE createMemoryMappedString(LPCSTR pszName, LPCSTR pszText)
 
 HWND getMemoryMappedHwnd(LPCSTR pszName)
 {
-    return (HWND)(UINT_PTR)ReadDword(pszName);
+    return (HWND)LongToHandle((LONG)ReadDword(pszName));
 }
 
 DWORD getMemoryMappedDword(LPCSTR pszName)

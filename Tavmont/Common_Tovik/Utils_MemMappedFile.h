@@ -1,6 +1,10 @@
 // Named shared-memory mappings in the paging file: a window handle, a 32-bit value or a
 // zero-terminated text that one program publishes and others read.
 //
+// Their bytes are the same for 32-bit and 64-bit programs: a window handle or value mapping
+// is 4 bytes, the value little-endian (a window handle as its low 32 bits); a text mapping is
+// the text and its zero.
+//
 // The creator keeps the returned handle open for as long as the value must be visible.
 // A mapping that already exists is reused unchanged (its value is not overwritten); the
 // last error is then ERROR_ALREADY_EXISTS when the creator returns.

@@ -5,8 +5,8 @@
 
 BOOL waitForThread(HANDLE hThread, DWORD dwTimeout, BOOL fTerminate)
 {
-    VGLTRACE(1, "-->::waitForThread(hThread = 0x%X, dwTimeout = %lu, fTerminate = %d)",
-             (unsigned)(UINT_PTR)hThread, dwTimeout, fTerminate);
+    VGLTRACE(1, "-->::waitForThread(hThread = 0x%p, dwTimeout = %lu, fTerminate = %d)",
+             hThread, dwTimeout, fTerminate);
     if (hThread == NULL)
         return FALSE;
 
@@ -16,8 +16,8 @@ BOOL waitForThread(HANDLE hThread, DWORD dwTimeout, BOOL fTerminate)
     {
         SuspendThread(hThread);
         BOOL fKilled = TerminateThread(hThread, 0);
-        VGLTRACE(3, "    %d = ::TerminateThread(hThread = 0x%X, 0)", fKilled,
-                 (unsigned)(UINT_PTR)hThread);
+        VGLTRACE(3, "    %d = ::TerminateThread(hThread = 0x%p, 0)", fKilled,
+                 hThread);
     }
     CloseHandle(hThread);
     VGLTRACE(2, "<--::waitForThread(), dwWait = 0x%lX", dwWait);

@@ -42,7 +42,8 @@ void LogFinding(CLogReportItem& item)
 
 LRESULT CIOMonitorDlg::OnConnectNotify(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CIOMonitorDlg::OnConnectNotify(WPARAM wParam = %d, LPARAM lParam = %d)", (int)wParam, (int)lParam);
+    VGLTRACE(1, "--> CIOMonitorDlg::OnConnectNotify(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR ")",
+             wParam, (INT_PTR)lParam);
     if (g_RealTimeScanINI.m_fScanBoot && wParam >= 1 && wParam <= 26)
     {
         char szRoot[4] = {char('A' + wParam - 1), ':', '\\', 0};
@@ -52,7 +53,8 @@ LRESULT CIOMonitorDlg::OnConnectNotify(WPARAM wParam, LPARAM lParam)
         else
             VGLTRACE(3, "OnConnectNotify: skip to scan boot area: %s(%d)", szRoot, (int)uType);
     }
-    VGLTRACE(2, "<-- CIOMonitorDlg::OnConnectNotify(WPARAM wParam = %d, LPARAM lParam = %d)", (int)wParam, (int)lParam);
+    VGLTRACE(2, "<-- CIOMonitorDlg::OnConnectNotify(WPARAM wParam = %" PRIuPTR ", LPARAM lParam = %" PRIdPTR ")",
+             wParam, (INT_PTR)lParam);
     return 0;
 }
 
@@ -67,7 +69,7 @@ LRESULT CIOMonitorDlg::OnScanMemoryBoot(WPARAM wParam, LPARAM lParam)
 
 LRESULT CIOMonitorDlg::OnScanBoot(WPARAM, LPARAM lParam)
 {
-    VGLTRACE(1, "--> CIOMonitorDlg::OnScanBoot(LPARAM lParam = %d)", (int)lParam);
+    VGLTRACE(1, "--> CIOMonitorDlg::OnScanBoot(LPARAM lParam = %" PRIdPTR ")", (INT_PTR)lParam);
     if (g_RealTimeScanINI.m_fScanBoot)
     {
         DWORD dwDrives = ::GetLogicalDrives();

@@ -414,16 +414,16 @@ void CIOMonitorDlg::OnPaletteChanged(CWnd* pFocusWnd)
 
 LRESULT CIOMonitorDlg::OnPowerBroadcast(WPARAM wParam, LPARAM lParam)
 {
-    VGLTRACE(3, "CIOMonitorDlg::OnPowerBroadcast(%d, %d)", (int)wParam, (int)lParam);
+    VGLTRACE(3, "CIOMonitorDlg::OnPowerBroadcast(%" PRIuPTR ", %" PRIdPTR ")", wParam, (INT_PTR)lParam);
     return 0;
 }
 
-BOOL CIOMonitorDlg::OnDeviceChange(UINT, DWORD)
+BOOL CIOMonitorDlg::OnDeviceChange(UINT, DWORD_PTR)
 {
     return FALSE;
 }
 
-void CIOMonitorDlg::OnTimer(UINT)
+void CIOMonitorDlg::OnTimer(UINT_PTR)
 {
 }
 

@@ -122,8 +122,8 @@ protected:
     afx_msg BOOL OnQueryNewPalette();
     afx_msg void OnPaletteChanged(CWnd* pFocusWnd);
     afx_msg LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
-    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
-    afx_msg void OnTimer(UINT nIDEvent);
+    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg void OnHelp();
     DECLARE_MESSAGE_MAP()
 

@@ -284,9 +284,9 @@ void CIOMonitorDlg::StartSaveVirusLogNow()
     unsigned uThreadID = 0;
     m_hSaveVirusLogNowThread =
         reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, SaveVirusLogNowThread, 0, 0, &uThreadID));
-    VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, "
+    VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, "
                 "SaveVirusLogNowThread, 0, THREAD_PRIORITY_LOWEST, uThreadID = 0x%X))",
-             (unsigned)(UINT_PTR)m_hSaveVirusLogNowThread, uThreadID);
+             m_hSaveVirusLogNowThread, uThreadID);
     if (m_hSaveVirusLogNowThread != NULL)
     {
         BOOL f = ::SetThreadPriority(m_hSaveVirusLogNowThread, THREAD_PRIORITY_LOWEST);

@@ -204,8 +204,8 @@ BOOL CLogReportDlg::OnInitDialog()
     if (m_hLoadingLogThread != NULL)
     {
         BOOL fSuccess = ::SetThreadPriority(m_hLoadingLogThread, THREAD_PRIORITY_LOWEST);
-        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(m_hLoadingLogThread = 0x%X, THREAD_PRIORITY_LOWEST)", fSuccess,
-                 (unsigned)(UINT_PTR)m_hLoadingLogThread);
+        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(m_hLoadingLogThread = 0x%p, THREAD_PRIORITY_LOWEST)", fSuccess,
+                 m_hLoadingLogThread);
     }
     VGLTRACE(2, "<-- CLogReportDlg::OnInitDialog()");
     return TRUE;

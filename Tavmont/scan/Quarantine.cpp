@@ -167,7 +167,7 @@ int HTTP_GetFile(const char* pszOutFile, PFN_HTTP_PROGRESS pfnProgress, void* pC
                  DWORD dwPort, const char* pszObject, BOOL fUseProxy, const char* pszProxyServer, DWORD dwProxyPort,
                  const char* pszProxyLogin, const char* pszProxyPassword)
 {
-    typedef int(__stdcall * PFN_GET)(FileDownloadRequest*, PFN_HTTP_PROGRESS, void*);
+    typedef int(__stdcall * PFN_GET)(LoadHttpRequest*, PFN_HTTP_PROGRESS, void*);
     HMODULE hLibrary = LoadLibraryA("loadhttp.dll");
     if (hLibrary == NULL)
         return -1;
@@ -180,10 +180,10 @@ int HTTP_GetFile(const char* pszOutFile, PFN_HTTP_PROGRESS pfnProgress, void* pC
     char szUrl[1024];
     _snprintf(szUrl, sizeof szUrl - 1, "http://%s%s", pszServer ? pszServer : "", pszObject ? pszObject : "");
     szUrl[sizeof szUrl - 1] = '\0';
-    FileDownloadRequest request;
+    LoadHttpRequest request;
     memset(&request, 0, sizeof request);
     request.pszUrl = szUrl;
-    request.dwPort = dwPort;
+    request.dwServerPort = dwPort;
     request.pszProxyHost = "";
     if (fUseProxy)
     {
@@ -195,7 +195,7 @@ int HTTP_GetFile(const char* pszOutFile, PFN_HTTP_PROGRESS pfnProgress, void* pC
         if (pszProxyPassword != NULL && *pszProxyPassword)
             CopyLimited(request.szProxyPassword, pszProxyPassword, sizeof request.szProxyPassword);
     }
-    request.pszLocalFile = pszOutFile;
+    request.get.pszLocalFile = pszOutFile;
     request.dwTag = DOWNLOAD_TAG;
     int nResult = pfnGet(&request, pfnProgress, pContext);
     FreeLibrary(hLibrary);

@@ -18,22 +18,8 @@ BOOL UNC_CopyFile(const char* pszLocalFile, const char* pszFolder);
 // The client is forced off the network ("ForceMobile" non-zero).
 BOOL isIsolatedMode();
 
-// The 540-byte request record of loadhttp.dll's Get.
-#pragma pack(push, 4)
-struct FileDownloadRequest
-{
-    const char* pszUrl;
-    DWORD dwPort;
-    const char* pszProxyHost;
-    DWORD dwProxyPort;
-    DWORD dwUseProxy;
-    const char* pszLocalFile;
-    BYTE abZero[256];
-    char szProxyUser[128];
-    char szProxyPassword[128];
-    DWORD dwTag;                // 19
-};
-#pragma pack(pop)
+// The request record of loadhttp.dll's Get: the library's own declaration.
+#include "loadhttp.h"
 
 typedef int (*PFN_HTTP_PROGRESS)(int nStage, int nValue, void* pContext);
 

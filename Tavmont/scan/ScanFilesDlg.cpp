@@ -395,9 +395,9 @@ BOOL CScanFilesDlg::OnInitDialog()
     InterlockedExchange(&g_nProgressGuess, 0);
     unsigned uID = 0;
     m_hCountingThread = (HANDLE)_beginthreadex(NULL, 0, CountingFilesThread, this, 0, &uID);
-    VGLTRACE(3, "m_hCountingThread(0x%X)", (unsigned)(UINT_PTR)m_hCountingThread);
+    VGLTRACE(3, "m_hCountingThread(0x%p)", m_hCountingThread);
     m_hScanningThread = (HANDLE)_beginthreadex(NULL, 0, ScanningFilesThread, this, 0, &uID);
-    VGLTRACE(3, "m_hScanningThread(0x%X)", (unsigned)(UINT_PTR)m_hScanningThread);
+    VGLTRACE(3, "m_hScanningThread(0x%p)", m_hScanningThread);
     if (m_hScanningThread == NULL)
     {
         OnButtonStop();

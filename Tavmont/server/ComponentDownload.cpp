@@ -73,32 +73,11 @@ char g_szNFServerUrl[KVU_URL_BUFFER_SIZE];
 char g_szOtherServerUrl[KVU_URL_BUFFER_SIZE];
 char g_szDirectUpdateUrl[KVU_URL_BUFFER_SIZE];
 
-// The product record (40 bytes) as the update library reads it.
-#pragma pack(push, 4)
-struct SNovafetchSource
-{
-    const char* pszUrl;
-    int nPort;
-    const char* pszUser;
-    const char* pszPassword;
-    const char* pszProxyLogin;
-    const char* pszProxyPassword;
-    const char* pszProxyServer;
-    DWORD fUseProxy;
-    DWORD nProxyPort;
-    DWORD adwZero[2];
-};
-struct SNovafetchDestination
-{
-    const char* pszTarget;
-    const char* pszUser;
-    const char* pszPassword;
-    DWORD adwZero[2];
-};
-#pragma pack(pop)
+// The product record (40 bytes), and the source and destination records of the update
+// library (its own declarations, ruderire.h).
+typedef KvuServer SNovafetchSource;
+typedef KvuDestination SNovafetchDestination;
 static_assert(sizeof(SKvuOptions) == 40, "product record");
-static_assert(sizeof(SNovafetchSource) == 44, "source record");
-static_assert(sizeof(SNovafetchDestination) == 20, "destination record");
 
 CString libraryPath()
 {

@@ -45,9 +45,9 @@ BOOL CLogThread::Start()
         return FALSE;
     unsigned uThreadID = 0;
     m_hThread = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, m_pfnThread, 0, 0, &uThreadID));
-    VGLTRACE(3, "%s(0x%X) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, ..., 0, THREAD_PRIORITY_LOWEST, "
+    VGLTRACE(3, "%s(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, ..., 0, THREAD_PRIORITY_LOWEST, "
                 "uThreadID = 0x%X))",
-             m_pszName, (unsigned)(UINT_PTR)m_hThread, uThreadID);
+             m_pszName, m_hThread, uThreadID);
     if (m_hThread == NULL)
         return FALSE;
     BOOL fPriority = ::SetThreadPriority(m_hThread, THREAD_PRIORITY_LOWEST);
@@ -66,8 +66,8 @@ void CLogThread::WaitStopped()
     if (hThread == NULL)
         return;
     BOOL fEnded = waitForThread(hThread, m_dwStopTimeout, TRUE);
-    VGLTRACE(3, "    %d = WaitForThread(%s = 0x%X, dwKILL_THREAD_TIME_OUT = %lu)", fEnded, m_pszName,
-             (unsigned)(UINT_PTR)hThread, m_dwStopTimeout);
+    VGLTRACE(3, "    %d = WaitForThread(%s = 0x%p, dwKILL_THREAD_TIME_OUT = %lu)", fEnded, m_pszName,
+             hThread, m_dwStopTimeout);
 }
 
 BOOL CLogThread::WaitForWork()

@@ -74,7 +74,7 @@ void StopQuelmail()
         return;
     DWORD_PTR dwResult = 0;
     BOOL fSent = ::SendMessageTimeoutA(hWnd, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, QUELMAIL_CLOSE_TIMEOUT, &dwResult) != 0;
-    VGLTRACE(3, "SendMessage(Pop3Scan 0x%X, WM_CLOSE) = %d", (unsigned)(UINT_PTR)hWnd, fSent);
+    VGLTRACE(3, "SendMessage(Pop3Scan 0x%p, WM_CLOSE) = %d", hWnd, fSent);
     CSingleLock lock(&g_csQuelmail, TRUE);
     if (g_hQuelmail == NULL)
         return;

@@ -313,7 +313,7 @@ void CFakePropertySheet::OnDropFiles(HDROP hDropInfo)
         ::DragFinish(hDropInfo);
 }
 
-BOOL CFakePropertySheet::OnDeviceChange(UINT nEventType, DWORD dwData)
+BOOL CFakePropertySheet::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
 {
     if (m_dlgManualScan.m_hWnd == NULL)
         return TRUE;

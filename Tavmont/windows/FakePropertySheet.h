@@ -64,7 +64,7 @@ protected:
     afx_msg void OnDestroy();
     // Sent on by the main window: files dropped on the client, drives that come and go.
     afx_msg void OnDropFiles(HDROP hDropInfo);
-    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
+    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
     afx_msg void OnTabChanging(NMHDR* pNMHDR, LRESULT* pResult);
     afx_msg void OnTabChanged(NMHDR* pNMHDR, LRESULT* pResult);
     afx_msg LRESULT OnShowVirusAlert(WPARAM wParam, LPARAM lParam);

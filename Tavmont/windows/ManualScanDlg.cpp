@@ -95,7 +95,7 @@ BOOL CManualScanDlg::OnInitDialog()
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SCAN_NOW), FALSE);
     unsigned uID = 0;
     m_hDirNotificationThread = (HANDLE)_beginthreadex(NULL, 0, DirNotificationThread, this, 0, &uID);
-    VGLTRACE(3, "m_hDirNotificationThread(0x%X)", (unsigned)(UINT_PTR)m_hDirNotificationThread);
+    VGLTRACE(3, "m_hDirNotificationThread(0x%p)", m_hDirNotificationThread);
     if (m_hDirNotificationThread != NULL)
         VGLTRACE(3, "%d = SetThreadPriority(m_hDirNotificationThread, THREAD_PRIORITY_LOWEST)",
                  ::SetThreadPriority(m_hDirNotificationThread, THREAD_PRIORITY_LOWEST));
@@ -222,7 +222,7 @@ BOOL CManualScanDlg::OnEraseBkgnd(CDC* pDC)
     return f;
 }
 
-BOOL CManualScanDlg::OnDeviceChange(UINT nEventType, DWORD dwData)
+BOOL CManualScanDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
 {
     if (m_tree.m_hWnd == NULL)
         return TRUE;
@@ -485,7 +485,7 @@ void CManualScanDlg::SetVirusFound(BOOL fFound)
         }
         unsigned uID = 0;
         m_hSaveVirusLogNowThread = (HANDLE)_beginthreadex(NULL, 0, SaveVirusLogNowThread, this, 0, &uID);
-        VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%X)", (unsigned)(UINT_PTR)m_hSaveVirusLogNowThread);
+        VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%p)", m_hSaveVirusLogNowThread);
         if (m_hSaveVirusLogNowThread != NULL)
             ::SetThreadPriority(m_hSaveVirusLogNowThread, THREAD_PRIORITY_LOWEST);
     }

@@ -34,7 +34,7 @@ public:
     static void SplitDrop(HDROP hDrop, CStringArray& arrFolders, CStringArray& arrFiles);
 
     afx_msg void OnDropFiles(HDROP hDropInfo);
-    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD dwData);
+    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
 
     // The page's tree (its header brings the shell's names along, so it is kept out of this one).
     CTreeDirCtrl& m_tree;

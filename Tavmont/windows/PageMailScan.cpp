@@ -254,6 +254,7 @@ int CPageMailScan::SelectedCode(UINT nID) const
     int nSel = (int)::SendMessageA(hList, CB_GETCURSEL, 0, 0);
     if (nSel < 0)
         return -1;
+    // The rows' data are the small action codes the list was filled with.
     return (int)::SendMessageA(hList, CB_GETITEMDATA, nSel, 0);
 }
 

@@ -40,6 +40,13 @@ int FirstActionOf(DWORD dwData)
     return HIWORD(dwData);
 }
 
+// A row's data is the DWORD it was added with (its first action and whether it can be acted
+// on), never an address: it fits.
+DWORD RowDataOf(const CListCtrl& list, int nRow)
+{
+    return (DWORD)list.GetItemData(nRow);
+}
+
 // The last extension of a row's file, upper-cased, with its dot.
 CString ExtensionOf(const CString& strFile)
 {
@@ -268,7 +275,7 @@ int CScanResultDlg::ActOnSelected(int nAction)
     CSingleLock lock(&m_cs, TRUE);
     for (int nRow = m_list.GetNextItem(-1, LVNI_SELECTED); nRow >= 0; nRow = m_list.GetNextItem(nRow, LVNI_SELECTED))
     {
-        DWORD dwData = (DWORD)m_list.GetItemData(nRow);
+        DWORD dwData = RowDataOf(m_list, nRow);
         if (!IsActionable(dwData))
             continue;
         // The row's own file, whatever its name holds: never a file its name only resembles.
@@ -304,7 +311,7 @@ void CScanResultDlg::UpdateButtons()
         if (nFirst < 0)
             nFirst = nRow;
         ++nSelected;
-        DWORD dwData = (DWORD)m_list.GetItemData(nRow);
+        DWORD dwData = RowDataOf(m_list, nRow);
         if (!IsActionable(dwData))
             fAllActionable = FALSE;
         if (FirstActionOf(dwData) == VEXOR_ACTION_CLEAN)

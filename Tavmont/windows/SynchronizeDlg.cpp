@@ -329,7 +329,8 @@ LRESULT CSynchronizeDlg::OnSynchronizeComplete(WPARAM, LPARAM lParam)
     {
         m_fHasEnded = TRUE;
         m_fSuccess = lParam != 0 && ::WaitForSingleObject(m_eventCancel.m_hObject, 0) != WAIT_OBJECT_0;
-        VGLTRACE(3, "CSynchronizeDlg::OnSynchronizeComplete(lParam = %d), m_fSuccess = %d", (int)lParam, m_fSuccess);
+        VGLTRACE(3, "CSynchronizeDlg::OnSynchronizeComplete(lParam = %" PRIdPTR "), m_fSuccess = %d", (INT_PTR)lParam,
+                 m_fSuccess);
         EndDialog(IDOK);
     }
     m_eventCancel.ResetEvent();

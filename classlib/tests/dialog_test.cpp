@@ -30,7 +30,7 @@ public:
     SetTimer(1, 50, NULL);
     return TRUE;
   }
-  afx_msg void OnTimer(UINT nID) {
+  afx_msg void OnTimer(UINT_PTR nID) {
     KillTimer(nID);
     m_bVisibleSeen = IsWindowVisible();
     if (m_hOwner)
@@ -150,7 +150,7 @@ public:
       g_order.push_back("dialog");
     return CDialog::PreTranslateMessage(pMsg);
   }
-  afx_msg void OnTimer(UINT) { EndDialog(IDOK); }
+  afx_msg void OnTimer(UINT_PTR) { EndDialog(IDOK); }
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(COrderDlg, CDialog)

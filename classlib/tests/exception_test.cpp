@@ -128,15 +128,17 @@ TEST(CFileExceptionMap, OsErrorsToCauses)
 
 TEST(CInternetExceptionThrow, CarriesErrorAndContext)
 {
+    // A context is pointer-sized (it often is the address of the caller's object).
+    const DWORD_PTR kContext = sizeof(DWORD_PTR) > 4 ? (DWORD_PTR)0x1234567890ull : 42;
     try
     {
-        AfxThrowInternetException(42, ERROR_INTERNET_TIMEOUT);
+        AfxThrowInternetException(kContext, ERROR_INTERNET_TIMEOUT);
     }
     catch (CException* e)
     {
         ASSERT_TRUE(e->IsKindOf(RUNTIME_CLASS(CInternetException)));
         EXPECT_EQ((DWORD)ERROR_INTERNET_TIMEOUT, ((CInternetException*)e)->m_dwError);
-        EXPECT_EQ(42u, ((CInternetException*)e)->m_dwContext);
+        EXPECT_EQ(kContext, ((CInternetException*)e)->m_dwContext);
         e->Delete();
     }
     SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);

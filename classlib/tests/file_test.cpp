@@ -72,7 +72,7 @@ TEST(File, ReadWriteSeekLength)
     EXPECT_EQ(0u, f.GetPosition());
     f.Flush();
     f.Close();
-    EXPECT_EQ((UINT)CFile::hFileNull, f.m_hFile);
+    EXPECT_EQ(CFile::hFileNull, f.m_hFile);
     EXPECT_EQ("012345", ReadRaw("rw.bin"));
 }
 
@@ -110,7 +110,7 @@ TEST(File, SharingModes)
         if (!opened) {
             EXPECT_EQ(CFileException::sharingViolation, e.m_cause) << "case " << i;
             EXPECT_EQ(ERROR_SHARING_VIOLATION, e.m_lOsError) << "case " << i;
-            EXPECT_EQ((UINT)CFile::hFileNull, second.m_hFile);
+            EXPECT_EQ(CFile::hFileNull, second.m_hFile);
         }
     }
 }

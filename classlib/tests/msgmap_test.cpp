@@ -4,6 +4,7 @@
 #include "afxwin.h"
 #include "afxcmn.h"
 #include "test_dialogs.h"
+#include <dbt.h>
 #include <string>
 
 namespace {
@@ -18,7 +19,7 @@ class CBaseWnd : public CWnd {
 public:
   afx_msg LRESULT OnBoth(WPARAM w, LPARAM) { g_log += "base-both" + std::to_string(w) + ";"; return 1; }
   afx_msg LRESULT OnBase(WPARAM, LPARAM) { g_log += "base-only;"; return 2; }
-  afx_msg void OnTimer(UINT nID) { g_log += "timer" + std::to_string(nID) + ";"; }
+  afx_msg void OnTimer(UINT_PTR nID) { g_log += "timer" + std::to_string(nID) + ";"; }
   afx_msg void OnSize(UINT, int cx, int cy) { g_log += "size" + std::to_string(cx) + "x" + std::to_string(cy) + ";"; }
   DECLARE_MESSAGE_MAP()
 };
@@ -244,6 +245,60 @@ TEST(MessageMap, NotificationsAndDrawingReflectToSubclassedControls) {
 
   HWND hBtn = btn.UnsubclassWindow();
   EXPECT_EQ(CWnd::FromHandlePermanent(hBtn), nullptr);
+  dlg.DestroyWindow();
+}
+
+// Pointer-sized message parameters and results arrive whole: timer ids, device-change data,
+// a brush from a colour handler, a handler's result and list item data.
+#ifdef _WIN64
+const UINT_PTR kWide = 0x0000123487654321ull;   // a value that needs more than 32 bits
+#else
+const UINT_PTR kWide = 0x87654321u;
+#endif
+const UINT WM_WIDE = WM_APP + 3;
+const UINT IDC_LIST = 1004, IDC_COMBO = 1005;
+
+class CWideDlg : public CDialog {
+public:
+  UINT_PTR m_nTimer = 0;
+  DWORD_PTR m_dwDeviceData = 0;
+  afx_msg void OnTimer(UINT_PTR nID) { m_nTimer = nID; }
+  afx_msg BOOL OnDeviceChange(UINT, DWORD_PTR dwData) { m_dwDeviceData = dwData; return TRUE; }
+  afx_msg HBRUSH OnCtlColor(CDC*, CWnd*, UINT) { return (HBRUSH)kWide; }
+  afx_msg LRESULT OnWide(WPARAM wParam, LPARAM) { return (LRESULT)wParam; }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CWideDlg, CDialog)
+  ON_WM_TIMER()
+  ON_WM_DEVICECHANGE()
+  ON_WM_CTLCOLOR()
+  ON_MESSAGE(WM_WIDE, OnWide)
+END_MESSAGE_MAP()
+
+TEST(MessageMap, PointerSizedParametersAndResultsArriveWhole) {
+  DlgTemplate t(WS_POPUP | WS_CAPTION, 120, 80, "wide");
+  t.Add(kListBox, IDC_LIST, LBS_NOTIFY, 5, 5, 50, 40).Add(kComboBox, IDC_COMBO, CBS_DROPDOWNLIST, 60, 5, 50, 60);
+  CWideDlg dlg;
+  ASSERT_TRUE(dlg.CreateIndirect(t.Get(), NULL));
+
+  dlg.SendMessage(WM_TIMER, kWide, 0);
+  EXPECT_EQ(dlg.m_nTimer, kWide);
+  EXPECT_EQ(dlg.SendMessage(WM_DEVICECHANGE, DBT_DEVICEARRIVAL, (LPARAM)kWide), TRUE);
+  EXPECT_EQ(dlg.m_dwDeviceData, kWide);
+  EXPECT_EQ((UINT_PTR)dlg.SendMessage(WM_CTLCOLORSTATIC, 0, 0), kWide);
+  EXPECT_EQ((UINT_PTR)dlg.SendMessage(WM_WIDE, kWide, 0), kWide);
+
+  CListBox list;
+  CComboBox combo;
+  ASSERT_TRUE(list.SubclassDlgItem(IDC_LIST, &dlg));
+  ASSERT_TRUE(combo.SubclassDlgItem(IDC_COMBO, &dlg));
+  ASSERT_EQ(list.AddString("one"), 0);
+  ASSERT_EQ(combo.AddString("one"), 0);
+  list.SetItemData(0, kWide);
+  combo.SetItemData(0, kWide);
+  EXPECT_EQ(list.GetItemData(0), kWide);
+  EXPECT_EQ(combo.GetItemData(0), kWide);
+  EXPECT_EQ(list.GetItemDataPtr(0), (void*)kWide);
   dlg.DestroyWindow();
 }
 

@@ -40,7 +40,7 @@ public:
     SetTimer(77, 60, NULL);
     return b;
   }
-  afx_msg void OnTimer(UINT nID) {
+  afx_msg void OnTimer(UINT_PTR nID) {
     if (nID != 77)
       return;
     if (m_nNext < m_buttons.size()) {

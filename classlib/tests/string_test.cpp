@@ -142,6 +142,22 @@ TEST(CStringLoad, MissingResourceGivesEmptyString)
     EXPECT_EQ(GetModuleHandleA(NULL), AfxGetResourceHandle());
 }
 
+TEST(CStringLoad, OnlyAResourceIdIsLoaded)
+{
+    EXPECT_TRUE(CString(MAKEINTRESOURCEA(54321)).IsEmpty());
+#ifdef _WIN64
+    // A text whose address has bits set only above the low 32 is copied, not taken for an id.
+    char* p = NULL;
+    for (ULONG_PTR k = 1; p == NULL && k < 64; k++)
+        p = (char*)VirtualAlloc((void*)(k << 32), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(p != NULL);
+    ASSERT_EQ(0u, (ULONG_PTR)p & 0xFFFFFFFF);
+    lstrcpyA(p, "far away");
+    EXPECT_STREQ("far away", (LPCSTR)CString((LPCSTR)p));
+    VirtualFree(p, 0, MEM_RELEASE);
+#endif
+}
+
 // Double-byte text in code page 932: the trail bytes 0x5C ('\\'), 0x41 ('A')
 // and 0x61 ('a') belong to their characters and must never match alone.
 class CStringMbcs : public ::testing::Test

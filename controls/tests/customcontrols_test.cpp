@@ -16,7 +16,7 @@ public:
   CBrush m_brush{ RGB(255, 255, 0) };
   int m_nTicks = 0;
   afx_msg HBRUSH OnCtlColor(CDC*, CWnd*, UINT) { return (HBRUSH)m_brush.m_hObject; }
-  afx_msg void OnTimer(UINT nID) { if (nID == (UINT)-1) m_nTicks++; }
+  afx_msg void OnTimer(UINT_PTR nID) { if (nID == (UINT_PTR)-1) m_nTicks++; }
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(CYellowParent, CWnd)

@@ -60,7 +60,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow
         return 1;
     CreateWindowA("STATIC", "The support tool collects information for the Vigilon support team.",
                   WS_CHILD | WS_VISIBLE, 10, 10, 290, 40, hWnd, NULL, hInstance, NULL);
-    HANDLE hMainWnd = Publish("Dervix_MemoryMappedFile_MainWnd", (DWORD)(UINT_PTR)hWnd);
+    // Window handles are 32-bit values on 64-bit Windows: the mapping holds the low 32 bits.
+    HANDLE hMainWnd = Publish("Dervix_MemoryMappedFile_MainWnd", (DWORD)HandleToLong(hWnd));
     HANDLE hProcessId = Publish("Dervix_MemoryMappedFile_ProcessID", GetCurrentProcessId());
     ShowWindow(hWnd, nCmdShow);
     MSG msg;

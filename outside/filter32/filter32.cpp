@@ -2,7 +2,8 @@
 // folder and sends every request through VxdDeviceIoControl, which has the shape of
 // DeviceIoControl. The driver keeps the settings the client pushes, loads the engine module
 // (vexor32.vxd) from its folder on the start request and frees it on unregister, scans and acts
-// on files, and delivers events to the caller's event thread as asynchronous procedure calls.
+// on files, and queues event records (IOTWire.h) for the client: an asynchronous procedure call
+// wakes the thread that registered the channel, which takes them with request 4.
 //
 // Real-time accesses: once the engine runs, every fixed drive is watched (not a drive that maps
 // the host's whole file system, such as Wine's Z:). On Linux, where the kernel's file-access
@@ -27,6 +28,7 @@
 //   Boot_<letter>.img, Mbr_<80..>.img, Memory.img: boot sector, partition and memory images
 #include <winsock2.h>
 
+#include "IOTWire.h"
 #include "journal.h"
 #include "vexapi.h"
 #include "vxpformat.h"
@@ -44,12 +46,11 @@
 
 namespace {
 
-// Event record layout shared with the client library.
-const int EV_KIND = 0, EV_PATH = 12, EV_VIRUS = 16, EV_MOVED = 20, EV_LAYERS = 24, EV_LAYER_COUNT = 104,
-          EV_RESULT1 = 192, EV_ACTION1 = 196, EV_RESULT2 = 200, EV_ACTION2 = 204, EV_LENGTH = 241,
-          EV_DATA = 245;
-const int TYPED_SIZE = 268, FLAG_SIZE = 36, PATHS_SIZE = 524, BPM_SIZE = 33, BPM_REPLY = 37,
-          EVENT_REQUEST = 529;
+// Request records shared with the client library (IOTWire.h).
+const DWORD TYPED_SIZE = sizeof(IOT_TYPED_BLOCK), TYPE_AT = offsetof(IOT_TYPED_BLOCK, nType),
+            TEXT_AT = offsetof(IOT_TYPED_BLOCK, szText), FLAG_SIZE = sizeof(IOT_FLAG_BLOCK),
+            FLAG_TYPE_AT = offsetof(IOT_FLAG_BLOCK, nType), PATHS_SIZE = sizeof(IOT_TWO_PATH_BLOCK),
+            BPM_SIZE = sizeof(BPMINFO), BPM_REPLY = sizeof(IOT_BPM_REPLY), EVENT_REQUEST = sizeof(IOT_EVENT_REQUEST);
 const DWORD STATE_READY = 3;
 const int IOF_OPEN = 1, IOF_WRITE = 2;
 
@@ -61,10 +62,10 @@ struct ScanSettings {
     unsigned maxExtract = 0x7FFFFFFF;
 };
 
+// A channel of events: the thread that registered it and the id its records carry.
 struct Channel {
-    PAPCFUNC routine = nullptr;
     HANDLE thread = nullptr;
-    DWORD context = 0;
+    UINT32 registration = 0;
 };
 
 struct Engine {
@@ -100,7 +101,8 @@ ScanSettings manualDefaults() {
 
 ScanSettings g_scan[2] = {ScanSettings(), manualDefaults()};  // [0] real-time (100), [1] manual (200)
 Channel g_channel[2];
-std::set<BYTE*> g_pending;
+std::deque<BYTE*> g_waiting;  // records not yet taken by the client, oldest first
+UINT32 g_sequence = 0;
 Engine g_engine;
 std::string g_patternPath, g_expectedPattern, g_filterString = ".*";
 std::vector<std::string> g_excludedNames, g_excludedPaths, g_forbidden;
@@ -229,49 +231,53 @@ void writeState() {
 
 // ---------------------------------------------------------------- events
 
-// layerCount: the members' count unless given (-1: an archive nested too deep to scan).
-BYTE* makeEvent(int kind, const std::string& path, const std::string& virus, const std::string& moved,
-                const std::vector<std::string>& layers, int r1, int a1, int r2, int a2, int layerCount = -2) {
-    std::string data;
-    auto add = [&data](const std::string& s) {
-        int at = int(data.size());
-        data += s;
-        data.push_back('\0');
-        return at;
-    };
-    int offPath = add(path), offVirus = add(virus), offMoved = add(moved);
-    std::vector<int> offLayers;
-    for (const std::string& l : layers) offLayers.push_back(add(l));
-    int total = EV_DATA + int(data.size());
-    BYTE* rec = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, total));
-    if (!rec) return nullptr;
-    putInt(rec + EV_KIND, kind);
-    putInt(rec + EV_PATH, offPath);
-    putInt(rec + EV_VIRUS, offVirus);
-    putInt(rec + EV_MOVED, offMoved);
-    for (size_t i = 0; i < offLayers.size() && i < VEX_MAX_LAYERS; ++i) putInt(rec + EV_LAYERS + 4 * i, offLayers[i]);
-    putInt(rec + EV_LAYER_COUNT, layerCount == -2 ? int(layers.size()) : layerCount);
-    putInt(rec + EV_RESULT1, r1);
-    putInt(rec + EV_ACTION1, a1);
-    putInt(rec + EV_RESULT2, r2);
-    putInt(rec + EV_ACTION2, a2);
-    memcpy(rec + EV_LENGTH, &total, 4);
-    memcpy(rec + EV_DATA, data.data(), data.size());
-    return rec;
+// An event of a scan; layerCount: the members' count unless given (-1: an archive nested too
+// deep to scan). The texts stay the caller's: deliver() copies them into the record.
+IOT_EVENT makeEvent(int kind, const std::string& path, const std::string& virus, const std::string& moved,
+                    const std::vector<std::string>& layers, int r1, int a1, int r2, int a2, int layerCount = -2) {
+    IOT_EVENT ev = {};
+    ev.nKind = kind;
+    ev.pszFile = const_cast<LPSTR>(path.c_str());
+    ev.pszVirus = const_cast<LPSTR>(virus.c_str());
+    ev.pszMovedFile = const_cast<LPSTR>(moved.c_str());
+    size_t stored = layers.size() < VEX_MAX_LAYERS ? layers.size() : VEX_MAX_LAYERS;
+    for (size_t i = 0; i < stored; ++i) ev.apszLayers[i] = const_cast<LPSTR>(layers[i].c_str());
+    ev.nLayerCount = layerCount == -2 ? int(stored) : layerCount;
+    ev.nFirstResult = r1;
+    ev.nFirstAction = a1;
+    ev.nSecondResult = r2;
+    ev.nSecondAction = a2;
+    return ev;
 }
 
-void deliver(int channel, BYTE* rec) {
-    if (!rec) return;
+// Wakes a thread that waits for events: its wait ends, and it takes the waiting records.
+VOID CALLBACK eventsWaiting(ULONG_PTR) {}
+
+// Queues the event's record for the channel's client. The client ends its event thread before
+// it frees the driver, so a call queued to that thread never outlives this module.
+void deliver(int channel, const IOT_EVENT& ev) {
     EnterCriticalSection(&g_lock);
     Channel c = g_channel[channel];
-    bool queued = false;
-    if (c.routine && c.thread) {
-        g_pending.insert(rec);
-        queued = QueueUserAPC(c.routine, c.thread, reinterpret_cast<ULONG_PTR>(rec)) != 0;
-        if (!queued) g_pending.erase(rec);
+    if (c.registration && c.thread) {
+        DWORD length = IOT_PackEvent(&ev, c.registration, g_sequence + 1, nullptr, 0);
+        BYTE* rec = length ? static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, length)) : nullptr;
+        if (rec && IOT_PackEvent(&ev, c.registration, ++g_sequence, rec, length) == length) {
+            g_waiting.push_back(rec);
+            if (!QueueUserAPC(eventsWaiting, c.thread, 0)) {
+                g_waiting.pop_back();
+                HeapFree(GetProcessHeap(), 0, rec);
+            }
+        } else {
+            if (rec) HeapFree(GetProcessHeap(), 0, rec);
+            g_journal.Write("EVENT channel=%d not delivered: no record for %s", channel ? 200 : 100, ev.pszFile);
+        }
     }
     LeaveCriticalSection(&g_lock);
-    if (!queued) HeapFree(GetProcessHeap(), 0, rec);
+}
+
+void dropWaiting() {
+    for (BYTE* rec : g_waiting) HeapFree(GetProcessHeap(), 0, rec);
+    g_waiting.clear();
 }
 
 // ---------------------------------------------------------------- engine
@@ -416,7 +422,7 @@ bool underFolder(const std::string& path, const std::string& folder) {
 // Why a real-time access is not scanned, or NULL when it is.
 const char* skipReason(const std::string& path, DWORD pid, int op) {
     if (!g_realtime) return "real-time off";
-    if (!g_channel[0].routine) return "no real-time channel";
+    if (!g_channel[0].registration) return "no real-time channel";
     if (!(g_ioFilter & op)) return "operation filtered";
     if (pid && g_exceptions.count(pid)) return "exception process";
     if (path.compare(0, 2, "\\\\") == 0 && !g_network) return "network file";
@@ -550,7 +556,7 @@ bool scanImage(const std::string& path, unsigned kinds, int kind, int unit, BYTE
         found = g_engine.scanImage(data.data(), int(data.size()), kinds, &f) == 1;
         if (found) {
             putInt(reply + 2, f.entry);
-            lstrcpynA(reinterpret_cast<char*>(reply + 9), f.virus, BPM_SIZE - 9);
+            lstrcpynA(reinterpret_cast<char*>(reply + offsetof(BPMINFO, szVirusName)), f.virus, sizeof(BPMINFO::szVirusName));
         }
     }
     LeaveCriticalSection(&g_engineLock);
@@ -1265,7 +1271,7 @@ const char* codeName(DWORD code) {
     switch (code) {
         case 1: return "RegisterRealtimeEvents";
         case 2: return "Unregister";
-        case 3: return "AcknowledgeEvent";
+        case 4: return "GetNextEvent";
         case 6: return "TurnOffRealTimeScan";
         case 7: return "TurnOnRealTimeScan";
         case 9: return "SetFilterString";
@@ -1361,8 +1367,8 @@ bool replyInt(Request& r, int v) {
 
 bool typedSetting(Request& r, int* value, std::string* textOut) {
     if (!need(r, TYPED_SIZE, 0)) return false;
-    int v = getInt(r.in), type = getInt(r.in + 264);
-    std::string t = text(r.in + 4, 260);
+    int v = getInt(r.in), type = getInt(r.in + TYPE_AT);
+    std::string t = text(r.in + TEXT_AT, sizeof(IOT_TYPED_BLOCK::szText));
     if (value) *value = v;
     if (textOut) *textOut = t;
     r.detail = " value=" + std::to_string(v) + " text=" + t + " type=" + std::to_string(type);
@@ -1370,11 +1376,11 @@ bool typedSetting(Request& r, int* value, std::string* textOut) {
     return true;
 }
 
-ScanSettings& typed(const Request& r) { return g_scan[typeIndex(getInt(r.in + 264))]; }
+ScanSettings& typed(const Request& r) { return g_scan[typeIndex(getInt(r.in + TYPE_AT))]; }
 
 bool flagBlock(Request& r, int ScanSettings::*field, bool set) {
     if (!need(r, FLAG_SIZE, FLAG_SIZE)) return false;
-    int type = getInt(r.in + 8);
+    int type = getInt(r.in + FLAG_TYPE_AT);
     if (type != 100 && type != 200) {
         memcpy(r.out, r.in, FLAG_SIZE);
         putInt(r.out, -99);
@@ -1400,18 +1406,21 @@ bool handle(Request& r) {
         case 1:
         case 24: {
             if (!need(r, EVENT_REQUEST, 0)) return false;
+            IOT_EVENT_REQUEST request;
+            memcpy(&request, r.in, sizeof request);
+            std::string pattern = text(reinterpret_cast<const BYTE*>(request.szPatternName), sizeof request.szPatternName);
             int ch = r.code == 1 ? 0 : 1;
             EnterCriticalSection(&g_lock);
             Channel& c = g_channel[ch];
             if (c.thread) CloseHandle(c.thread);
-            c.context = DWORD(getInt(r.in));
-            c.routine = reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(DWORD(getInt(r.in + 4))));
+            c.thread = nullptr;
+            c.registration = request.dwRegistration;
             DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &c.thread, 0, FALSE,
                             DUPLICATE_SAME_ACCESS);
-            if (ch == 0) g_expectedPattern = text(r.in + 268, 260);
+            if (ch == 0) g_expectedPattern = pattern;
             LeaveCriticalSection(&g_lock);
-            r.detail = " context=" + std::to_string(getInt(r.in)) + " pattern=" + text(r.in + 268, 260) +
-                       " mode=" + std::to_string(r.in[528]);
+            r.detail = " registration=" + std::to_string(request.dwRegistration) + " pattern=" + pattern +
+                       " mode=" + std::to_string(request.bMode);
             return true;
         }
         case 2: {
@@ -1421,28 +1430,40 @@ bool handle(Request& r) {
                 if (c.thread) CloseHandle(c.thread);
                 c = Channel();
             }
-            // Events not yet delivered are dropped: the event thread ends with the device, so
-            // their records are marked spent instead of freed under a queued call.
-            size_t dropped = g_pending.size();
-            for (BYTE* rec : g_pending) putInt(rec + EV_KIND, -1);
-            g_pending.clear();
+            // Events the client has not taken are dropped.
+            size_t dropped = g_waiting.size();
+            dropWaiting();
             g_realtime = 0;
             LeaveCriticalSection(&g_lock);
             unloadEngine();
             r.detail = " dropped=" + std::to_string(dropped);
             return true;
         }
-        case 3: {
-            BYTE* rec = r.in;
+        case 4: {
+            // The oldest waiting record, copied out and taken off the queue.
+            if (!need(r, 0, IOT_WIRE_EVENT_HEADER)) return false;
             EnterCriticalSection(&g_lock);
-            bool known = g_pending.erase(rec) > 0;
+            BYTE* rec = g_waiting.empty() ? nullptr : g_waiting.front();
+            if (rec) g_waiting.pop_front();
             LeaveCriticalSection(&g_lock);
-            if (!known) {
-                SetLastError(ERROR_INVALID_PARAMETER);
+            if (!rec) {
+                SetLastError(ERROR_NO_MORE_ITEMS);
                 return false;
             }
-            r.detail = " length=" + std::to_string(r.inLen);
+            IOT_WIRE_EVENT header;
+            memcpy(&header, rec, sizeof header);
+            r.detail = " sequence=" + std::to_string(header.dwSequence) + " length=" + std::to_string(header.dwLength);
+            bool fits = header.dwLength <= r.outLen;
+            if (fits) {
+                memcpy(r.out, rec, header.dwLength);
+                r.returned = header.dwLength;
+            }
             HeapFree(GetProcessHeap(), 0, rec);
+            if (!fits) {
+                r.detail += " dropped: longer than the buffer";
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return false;
+            }
             return true;
         }
         case 6:
@@ -1457,16 +1478,16 @@ bool handle(Request& r) {
             r.settings = true;
             return true;
         case 13:
-            if (!need(r, 8, 0)) return false;
-            g_notifyWnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(DWORD(getInt(r.in))));
-            g_notifyMsg = UINT(getInt(r.in + 4));
+            if (!need(r, sizeof(IOT_CONNECT_NOTIFY), 0)) return false;
+            g_notifyWnd = static_cast<HWND>(LongToHandle(getInt(r.in + offsetof(IOT_CONNECT_NOTIFY, nWindow))));
+            g_notifyMsg = UINT(getInt(r.in + offsetof(IOT_CONNECT_NOTIFY, uMessage)));
             r.detail = " msg=" + std::to_string(g_notifyMsg);
             r.settings = true;
             return true;
         case 14:
         case 15: {
-            if (!need(r, 8, 0)) return false;
-            DWORD pid = DWORD(getInt(r.in + 4));
+            if (!need(r, sizeof(IOT_PROCESS_PAIR), 0)) return false;
+            DWORD pid = DWORD(getInt(r.in + offsetof(IOT_PROCESS_PAIR, dwProcessId)));
             EnterCriticalSection(&g_lock);
             if (r.code == 14) g_exceptions.insert(pid);
             else g_exceptions.erase(pid);
@@ -1744,7 +1765,7 @@ bool handle(Request& r) {
         case 73:
         case 156: {
             if (!need(r, 4, 0)) return false;
-            int type = r.code == 61 ? (r.inLen >= TYPED_SIZE ? getInt(r.in + 264) : 100) : getInt(r.in);
+            int type = r.code == 61 ? (r.inLen >= TYPED_SIZE ? getInt(r.in + TYPE_AT) : 100) : getInt(r.in);
             const ScanSettings& s = g_scan[typeIndex(type)];
             r.detail = " type=" + std::to_string(type);
             switch (r.code) {
@@ -1763,7 +1784,9 @@ bool handle(Request& r) {
             return true;
         case 83: {
             if (!need(r, PATHS_SIZE, PATHS_SIZE)) return false;
-            std::string src = text(r.in + 4, 260), dst = text(r.in + 264, 260);
+            std::string src = text(r.in + offsetof(IOT_TWO_PATH_BLOCK, szSource), sizeof(IOT_TWO_PATH_BLOCK::szSource)),
+                        dst = text(r.in + offsetof(IOT_TWO_PATH_BLOCK, szDestination),
+                                   sizeof(IOT_TWO_PATH_BLOCK::szDestination));
             EnterCriticalSection(&g_engineLock);
             int ok = g_engine.module ? g_engine.encode(src.c_str(), dst.c_str()) : 0;
             LeaveCriticalSection(&g_engineLock);
@@ -1794,7 +1817,7 @@ bool handle(Request& r) {
 // take too.
 bool isWorkRequest(DWORD code) {
     switch (code) {
-        case 1: case 2: case 3: case 24: case 25: case 35: case 37: case 38: case 40: case 41:
+        case 1: case 2: case 4: case 24: case 25: case 35: case 37: case 38: case 40: case 41:
         case 42: case 43: case 44: case 45: case 46: case 52: case 83:
             return true;
     }
@@ -1822,7 +1845,9 @@ extern "C" BOOL WINAPI VxdDeviceIoControl(HANDLE, DWORD code, LPVOID in, DWORD i
         if (!locked) LeaveCriticalSection(&g_lock);
     }
     if (locked) LeaveCriticalSection(&g_lock);
-    if (code == 25 && ok)
+    if (code == 4 && !ok && error == ERROR_NO_MORE_ITEMS) {
+        // The client asks until nothing is left: the empty answer is not journaled.
+    } else if ((code == 25 || code == 4) && ok)
         g_journal.WriteBuffered("CTL %lu %s%s", code, codeName(code), r.detail.c_str());
     else
         g_journal.Write("CTL %lu %s%s%s", code, codeName(code), r.detail.c_str(), ok ? "" : " FAILED");
@@ -1849,6 +1874,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             g_engine.unload();
             FreeLibrary(g_engine.module);
         }
+        dropWaiting();
         g_journal.Close();
         DeleteCriticalSection(&g_engineLock);
         DeleteCriticalSection(&g_lock);

@@ -69,9 +69,10 @@ const C4FIELD s_prescheduleScanCfg[] = {
     NUM(PRESCHEDULE_SCAN_CFG_TAG, DAYOFWEEK),
 };
 
+// Entry i (1..20) of the list: its own pointer in the array.
 #define EXF(i)                                                                             \
     { "EXCLUSIONFILE" #i, C4_TEXT,                                                         \
-      (int)offsetof(EXCLUSION_FILE_LIST_TAG, m_ppszEXCLUSIONFILE_F) + 4 * ((i) - 1),        \
+      (int)offsetof(EXCLUSION_FILE_LIST_TAG, m_ppszEXCLUSIONFILE_F[(i) - 1]),               \
       LEDRA_CB_EXCLUSION }
 
 const C4FIELD s_exclusionFileCfg[] = {
@@ -97,8 +98,8 @@ const C4FIELD s_clientInfo[] = {
 };
 
 #define SLOT(i)                                                                            \
-    { "DATE" #i, C4_TEXT, 4 + 8 * (i), LEDRA_CB_DATE },                                    \
-    { "TIME" #i, C4_TEXT, 8 + 8 * (i), LEDRA_CB_TIME }
+    { "DATE" #i, C4_TEXT, (int)offsetof(CLIENT_EVENT_TAG, m_aSLOT_F[i].m_pszDATE_F), LEDRA_CB_DATE }, \
+    { "TIME" #i, C4_TEXT, (int)offsetof(CLIENT_EVENT_TAG, m_aSLOT_F[i].m_pszTIME_F), LEDRA_CB_TIME }
 
 const C4FIELD s_clientEvent[] = {
     TXT(CLIENT_EVENT_TAG, GUID, LEDRA_CB_GUID),

@@ -10,7 +10,10 @@
 // text, selects the client. A retrieval copies the stored texts into the buffers the
 // record's text fields point at; the buffer sizes are fixed per field (LEDRA_CB_*).
 //
-// The records are 32-bit layouts: every field is 4 bytes, text fields are char*.
+// The records are passed within one process, between a program and the libraries built for
+// the same target: text fields are char*, so a record's layout follows the target (4-byte
+// fields throughout on i686; on x86_64 the pointers take 8 bytes and are 8-aligned). What the
+// libraries write to their files is the fields' values by column name, never a record's bytes.
 #ifndef VGL_LEDRA_H
 #define VGL_LEDRA_H
 
@@ -206,19 +209,25 @@ typedef SCAN_LOG_TAG REALTIME_SCAN_LOG_TAG;
 typedef SCAN_LOG_TAG PRESCHEDULE_SCAN_LOG_TAG;
 typedef SCAN_LOG_TAG SCAN_NOW_LOG_TAG;
 
+// The layouts: the i686 size (the original 32-bit records) and the x86_64 one.
 #ifdef __cplusplus
-#define LEDRA_CHECK_SIZE(type, size) static_assert(sizeof(type) == (size), #type)
+#define LEDRA_STATIC_ASSERT(expr, text) static_assert(expr, text)
 #else
-#define LEDRA_CHECK_SIZE(type, size) _Static_assert(sizeof(type) == (size), #type)
+#define LEDRA_STATIC_ASSERT(expr, text) _Static_assert(expr, text)
 #endif
-LEDRA_CHECK_SIZE(MAMUAL_SCAN_CFG_TAG, 56);
-LEDRA_CHECK_SIZE(REALTIME_SCAN_CFG_TAG, 56);
-LEDRA_CHECK_SIZE(SCAN_NOW_CFG_TAG, 60);
-LEDRA_CHECK_SIZE(PRESCHEDULE_SCAN_CFG_TAG, 80);
-LEDRA_CHECK_SIZE(EXCLUSION_FILE_LIST_TAG, 88);
-LEDRA_CHECK_SIZE(CLIENT_INFO_TAG, 52);
-LEDRA_CHECK_SIZE(CLIENT_EVENT_TAG, 96);
-LEDRA_CHECK_SIZE(SCAN_LOG_TAG, 48);
+#define LEDRA_CHECK_SIZE(type, size32, size64) \
+    LEDRA_STATIC_ASSERT(sizeof(type) == (sizeof(char*) == 4 ? (size32) : (size64)), #type)
+LEDRA_STATIC_ASSERT(sizeof(char*) == 4 || sizeof(char*) == 8, "pointer size");
+LEDRA_STATIC_ASSERT(sizeof(int) == 4 && sizeof(float) == 4, "field size");
+LEDRA_CHECK_SIZE(MAMUAL_SCAN_CFG_TAG, 56, 80);
+LEDRA_CHECK_SIZE(REALTIME_SCAN_CFG_TAG, 56, 80);
+LEDRA_CHECK_SIZE(SCAN_NOW_CFG_TAG, 60, 88);
+LEDRA_CHECK_SIZE(PRESCHEDULE_SCAN_CFG_TAG, 80, 104);
+LEDRA_CHECK_SIZE(EXCLUSION_FILE_LIST_TAG, 88, 176);
+LEDRA_CHECK_SIZE(CLIENT_INFO_TAG, 52, 80);
+LEDRA_CHECK_SIZE(CLIENT_EVENT_SLOT, 8, 16);
+LEDRA_CHECK_SIZE(CLIENT_EVENT_TAG, 96, 192);
+LEDRA_CHECK_SIZE(SCAN_LOG_TAG, 48, 80);
 
 // ---- LedraCfg.dll ----
 int LEDRAAPI DatabaseMSRetrieveRecord(char* pszFolder, MAMUAL_SCAN_CFG_TAG* pRecord);

@@ -23,6 +23,11 @@
 
 #include <windows.h>
 
+// The request record of Post and Get: the one declaration that the libraries and their
+// callers share. It is passed within one process, so its pointers follow the target; the
+// union is 260 bytes on every target, so the texts after it keep their place behind it
+// (540 bytes in all on i686, 548 on x86_64).
+#define LOADHTTP_CB_LOCAL_FILE 260
 #pragma pack(push, 4)
 struct LoadHttpRequest
 {
@@ -33,18 +38,31 @@ struct LoadHttpRequest
     DWORD dwUseProxy;
     union
     {
-        char szLocalFile[260];  // unused by Post
+        char szLocalFile[LOADHTTP_CB_LOCAL_FILE];   // unused by Post: left empty
         struct
         {
             const char* pszLocalFile;   // Get: the file that receives the download
-            BYTE abReserved[256];
+            BYTE abReserved[LOADHTTP_CB_LOCAL_FILE - sizeof(const char*)];
         } get;
     };
-    char szProxyUser[128];
+    char szProxyUser[128];      // at most 127 characters
     char szProxyPassword[128];
     DWORD dwTag;                // 96 for Post, 19 for Get
 };
 #pragma pack(pop)
+
+// Two pointers and three DWORDs, the union, the two texts and the tag.
+#ifdef __cplusplus
+#define LOADHTTP_CHECK(expr) static_assert(expr, "LoadHttpRequest layout")
+#else
+#define LOADHTTP_CHECK(expr) _Static_assert(expr, "LoadHttpRequest layout")
+#endif
+LOADHTTP_CHECK(__builtin_offsetof(struct LoadHttpRequest, szLocalFile) == 2 * sizeof(void*) + 12);
+LOADHTTP_CHECK(__builtin_offsetof(struct LoadHttpRequest, get.pszLocalFile) == 2 * sizeof(void*) + 12);
+LOADHTTP_CHECK(__builtin_offsetof(struct LoadHttpRequest, szProxyUser) == 2 * sizeof(void*) + 272);
+LOADHTTP_CHECK(__builtin_offsetof(struct LoadHttpRequest, szProxyPassword) == 2 * sizeof(void*) + 400);
+LOADHTTP_CHECK(__builtin_offsetof(struct LoadHttpRequest, dwTag) == 2 * sizeof(void*) + 528);
+LOADHTTP_CHECK(sizeof(struct LoadHttpRequest) == 2 * sizeof(void*) + 532);
 
 enum
 {
@@ -74,5 +92,18 @@ enum
 
 typedef int (*LOADHTTP_REPLY_CALLBACK)(int nEvent, const char* pszText, void* pContext);
 typedef int (*LOADHTTP_PROGRESS_CALLBACK)(int nStage, int nValue, void* pContext);
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+// vgl_loadhttp.dll (linked at load time) and loadhttp.dll (bound by name, "Get").
+int __stdcall Post(LoadHttpRequest* pRequest, LOADHTTP_REPLY_CALLBACK pfnReply, void* pContext,
+                   const char* pBody, int cbBody);
+int __stdcall Get(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBACK pfnProgress, void* pContext);
+typedef int(__stdcall* LOADHTTP_PFN_GET)(LoadHttpRequest* pRequest, LOADHTTP_PROGRESS_CALLBACK pfnProgress,
+                                         void* pContext);
+#ifdef __cplusplus
+}
+#endif
 
 #endif

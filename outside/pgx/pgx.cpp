@@ -129,10 +129,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     HANDLE hMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "VigilonCorp_MemoryMappedFile_MainWnd");
     if (hMap != NULL)
     {
-        HWND* pValue = (HWND*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(HWND));
+        // The mapping holds the window's low 32 bits (4 bytes for 32-bit and 64-bit programs
+        // alike); window handles are 32-bit values on 64-bit Windows, read sign-extended.
+        const DWORD* pValue = (const DWORD*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(DWORD));
         if (pValue != NULL)
         {
-            hClient = *pValue;
+            hClient = (HWND)LongToHandle((LONG)*pValue);
             UnmapViewOfFile(pValue);
         }
         CloseHandle(hMap);

@@ -18,6 +18,7 @@
 #include <wininet.h>
 
 #include "journal.h"
+#include "ruderire.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -26,47 +27,6 @@
 #include <map>
 #include <string>
 
-#pragma pack(push, 4)
-struct KvuComponentEntry
-{
-    DWORD dwKind;           // 1 program, 2 engine, 3 pattern
-    DWORD dwOptions;
-    DWORD dwValue;          // 0: fetch this component
-    const void* pSource;    // the destination record
-    DWORD dwOptions2;       // the current version (pattern number, engine or program version)
-    DWORD dwValue2;
-    DWORD adwReserved[4];
-    DWORD dwOptions3;       // offset 40
-    DWORD dwOptions4;       // offset 44
-    BYTE abRest[2404 - 48];
-};
-
-// The source record: where to fetch from and through which proxy.
-struct KvuServer
-{
-    const char* pszUrl;
-    int nPort;
-    const char* pszUser;
-    const char* pszPassword;
-    const char* pszProxyLogin;
-    const char* pszProxyPassword;
-    const char* pszProxyServer;
-    DWORD fUseProxy;
-    DWORD nProxyPort;
-    DWORD adwReserved[2];
-};
-
-// The destination record: where the unpacked files go.
-struct KvuDestination
-{
-    const char* pszTarget;
-    const char* pszUser;
-    const char* pszPassword;
-    DWORD adwReserved[2];
-};
-#pragma pack(pop)
-
-typedef int (*KVU_PROGRESS_CALLBACK)(int nEvent, DWORD dwValue, void* pContext);
 typedef void* (__cdecl* PFN_UNZOPEN)(const char*);
 typedef int (__cdecl* PFN_DO_EXTRACT)(void*, int, const char*, int, void*);
 typedef int (__cdecl* PFN_UNZCLOSE)(void*);

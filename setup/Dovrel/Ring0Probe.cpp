@@ -9,6 +9,7 @@
 
 #include "FaultGuard.h"
 
+#ifdef VGL_HAVE_FAULT_GUARD
 #include <string.h>
 
 extern "C" {
@@ -81,7 +82,7 @@ void __cdecl EnterRing0(void* pvContext)
 
     // The gate keeps its ring-0 code selector; it gets the probe's offset and becomes a
     // present 32-bit interrupt gate of privilege 3.
-    DWORD dwProbe = (DWORD)(UINT_PTR)&Ring0IfsProbe;
+    DWORD dwProbe = (DWORD)(UINT_PTR)&Ring0IfsProbe;   // 32-bit code only: an address fits
     BYTE abGate[8];
     abGate[0] = (BYTE)dwProbe;
     abGate[1] = (BYTE)(dwProbe >> 8);
@@ -118,3 +119,10 @@ BOOL ReadIfsHookCodeRing0(BYTE abCode[CIH_CODE_SIZE])
     memcpy(abCode, g_abIfsCode, CIH_CODE_SIZE);
     return TRUE;
 }
+#else
+// No ring 0 of Windows 95/98 in this build: nothing is read, as on Windows NT.
+BOOL ReadIfsHookCodeRing0(BYTE*)
+{
+    return FALSE;
+}
+#endif

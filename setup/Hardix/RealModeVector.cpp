@@ -7,6 +7,7 @@
 
 #include "FaultGuard.h"
 
+#ifdef VGL_HAVE_FAULT_GUARD
 namespace
 {
 const DWORD VWIN32_DPMI_DISPATCH = 0x002A0029;
@@ -74,3 +75,10 @@ BOOL HWReadRealModeVectorByDpmi(BYTE nInterrupt, DWORD* pdwVector)
     *pdwVector = call.dwVector;
     return TRUE;
 }
+#else
+// No Windows 95/98 call gate in this build: no vector is read, as on Windows NT.
+BOOL HWReadRealModeVectorByDpmi(BYTE, DWORD*)
+{
+    return FALSE;
+}
+#endif

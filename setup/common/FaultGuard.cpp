@@ -1,5 +1,7 @@
 #include "FaultGuard.h"
 
+#ifdef VGL_HAVE_FAULT_GUARD
+
 namespace
 {
 // The record CallGuarded puts on the thread's handler chain (fs:0).
@@ -23,7 +25,7 @@ extern "C" EXCEPTION_DISPOSITION __cdecl FaultGuardHandler(EXCEPTION_RECORD* pRe
     if (pGuard->pdwCode != NULL)
         *pGuard->pdwCode = pRecord->ExceptionCode;
     pContext->Eip = pGuard->dwResume;
-    pContext->Esp = (DWORD)(UINT_PTR)pGuard;
+    pContext->Esp = (DWORD)(UINT_PTR)pGuard;   // 32-bit code only: an address fits
     pContext->Ebp = pGuard->dwEbp;
     return ExceptionContinueExecution;
 }
@@ -60,3 +62,4 @@ asm(".text\n"
     "    popl %ebx\n"
     "    popl %ebp\n"
     "    ret\n");
+#endif

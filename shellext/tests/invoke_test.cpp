@@ -100,6 +100,11 @@ TEST_F(InvokeTest, RunningClientGetsEachSelectionOnceAtOnce)
     ici.lpVerb = "open";
     EXPECT_EQ(E_INVALIDARG, pMenu->InvokeCommand(&ici));
     EXPECT_EQ(E_INVALIDARG, InvokeOffset(pMenu, 1));
+#ifdef _WIN64
+    // A text above 4 GB whose low 32 bits are zero is no offset either.
+    ici.lpVerb = (LPCSTR)0x100000000ull;
+    EXPECT_EQ(E_INVALIDARG, pMenu->InvokeCommand(&ici));
+#endif
 
     // The shell's own data object.
     IDataObject* pShellData = ShellDataObject(s_strSelection, Names());
@@ -227,7 +232,7 @@ TEST_F(InvokeTest, UnreachableWindowFreesTheDropList)
     HANDLE hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(DWORD),
                                          CLIENT_MAINWND_MAPPING);
     DWORD* pdw = (DWORD*)MapViewOfFile(hMapping, FILE_MAP_WRITE, 0, 0, 0);
-    *pdw = (DWORD)(UINT_PTR)hWnd;
+    *pdw = (DWORD)HandleToLong(hWnd);   // window handles are 32-bit values, as the client keeps them
     IContextMenu* pMenu = m_library.CreateMenu();
     ASSERT_TRUE(pMenu != NULL);
     CCountingDataObject counting(Paths());

@@ -319,7 +319,7 @@ public:
     // whatever was posted before) and waits for each.
     void StopReceivers()
     {
-        HWND hWnd = (HWND)(UINT_PTR)ReadMappedDword(CLIENT_MAINWND_MAPPING);
+        HWND hWnd = ReadMappedWindow(CLIENT_MAINWND_MAPPING);
         if (hWnd != NULL)
             PostMessageA(hWnd, WM_CLOSE, 0, 0);
         for (const std::string& strLine : Lines("start "))

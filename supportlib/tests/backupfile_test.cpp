@@ -2,6 +2,7 @@
 #include <string.h>
 #include <string>
 #include "BackupFile.h"
+#include "GoldenBytes.h"
 #include "vxptool_run.h"
 
 using vxptest::Quote;
@@ -123,4 +124,32 @@ TEST_F(BackupFileTest, WideReaderTakesUtf16OrConvertsEightBitTexts)
     SBackupHeaderInfoW info;
     EXPECT_EQ(-94, readBackupHeaderW(Wide(s_folder + "\\missing.bak").c_str(), &info));
     EXPECT_EQ(-99, readBackupHeaderW(L"", &info));
+}
+
+// A backup as the engine writes it on either target (outside/vxpformat's golden bytes), shown
+// before every byte is complemented: "VSBF" | 1 | six items (type | length | data) | body.
+TEST_F(BackupFileTest, GoldenBackupBytesAreRead)
+{
+    std::string bytes = Unhex("56534246 01000000 0600 | 01 0500 433a5c4400 | 02 0600 612e636f6d00 |"
+                              " 03 0600 454943415200 | 04 0400 07000000 | 05 0400 00000000 | 06 0400 04030201 | 4d5a");
+    for (char& c : bytes)
+        c = (char)~c;
+    std::string path = s_folder + "\\golden.bak";
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+
+    SBackupHeaderInfo info;
+    memset(&info, 0x55, sizeof(info));
+    ASSERT_EQ(0, readBackupHeader(path.c_str(), &info));
+    EXPECT_STREQ("C:\\D\\a.com", info.szPath);
+    EXPECT_STREQ("EICAR", info.szText);
+    EXPECT_EQ(7u, info.dwValue4);
+    EXPECT_EQ(0u, info.dwUnicode);
+    EXPECT_EQ(0x01020304u, info.dwValue6);
+
+    SBackupHeaderInfoW infoW;
+    memset(&infoW, 0x55, sizeof(infoW));
+    ASSERT_EQ(0, readBackupHeaderW(Wide(path).c_str(), &infoW));
+    EXPECT_TRUE(std::wstring(L"C:\\D\\a.com") == infoW.szPath);
+    EXPECT_STREQ("EICAR", infoW.szText);
+    EXPECT_EQ(0x01020304u, infoW.dwValue6);
 }

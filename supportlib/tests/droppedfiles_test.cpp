@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "DroppedFiles.h"
+#include "GoldenBytes.h"
 
 #include <string>
 #include <vector>
@@ -77,6 +78,44 @@ TEST(DroppedFilesTest, CarriedListBecomesADropHandleOfTheReceiver)
         EXPECT_EQ(names, Names(hDrop)) << (fWide ? "wide" : "ANSI");
         DragFinish(hDrop);
         EXPECT_FALSE(HandleIsOpen(hMapping));      // the receiver's handle is used up
+    }
+}
+
+// The carried mapping's bytes, as a 32-bit or 64-bit sender writes them and either reads them:
+// size field | names' offset | drop point x, y | non-client flag | wide flag | names.
+TEST(DroppedFilesTest, CarriedMappingBytesAreTheSameOnBothTargets)
+{
+    struct
+    {
+        const char* pszWhat;
+        const char* pszGolden;
+        bool fWide;
+    } cases[] = {
+        {"ANSI", "1e000000 | 14000000 | 10000000 20000000 | 00000000 | 00000000 | 433a5c612e747874 00 00", false},
+        {"wide", "28000000 | 14000000 | 10000000 20000000 | 00000000 | 01000000 |"
+                 " 43003a005c0061002e00740078007400 0000 0000", true},
+    };
+    for (const auto& c : cases)
+    {
+        std::string strGolden = Unhex(c.pszGolden);
+        HGLOBAL hDrop = DropHandle(strGolden.substr(4));
+        HANDLE hMapping = copyDropListToMapping(hDrop);
+        GlobalFree(hDrop);
+        ASSERT_TRUE(hMapping != NULL) << c.pszWhat;
+        const BYTE* pbView = (const BYTE*)MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, strGolden.size());
+        ASSERT_TRUE(pbView != NULL) << c.pszWhat;
+        EXPECT_EQ(Hex(strGolden), Hex(pbView, strGolden.size())) << c.pszWhat;
+        UnmapViewOfFile(pbView);
+
+        // The receiver reads the names and the point from the same bytes.
+        HDROP hReceived = receiveDroppedFiles((WPARAM)hMapping, DROP_CARRIED);
+        ASSERT_TRUE(hReceived != NULL) << c.pszWhat;
+        EXPECT_EQ(std::vector<std::string>{"C:\\a.txt"}, Names(hReceived)) << c.pszWhat;
+        POINT pt = {};
+        EXPECT_TRUE(DragQueryPoint(hReceived, &pt)) << c.pszWhat;     // in the client area
+        EXPECT_EQ(0x10, pt.x) << c.pszWhat;
+        EXPECT_EQ(0x20, pt.y) << c.pszWhat;
+        DragFinish(hReceived);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#include "GoldenBytes.h"
 #include "PatternFile.h"
 #include "vxptool_run.h"
 
@@ -178,6 +179,28 @@ TEST_F(PatternFolderTest, ChecksAndVersionsOfIntactAndDamagedFiles)
         std::string path = Path(c.pszName);
         EXPECT_EQ(c.nVersionResult, readPatternVersion(path.c_str(), &dwVersion, &nNumber))
             << c.pszName;
+    }
+}
+
+// A pattern file as the engine writes it on either target (outside/vxpformat's golden bytes):
+// the information record and one signature entry. The client reads its number and version.
+TEST_F(PatternFolderTest, GoldenPatternBytesAreRead)
+{
+    std::string strEntry = Unhex("56676c2e476f6c64656e000000000000 05 01 0400 e2af5712") + std::string(104, '\0');
+    const struct { const char* pszWhat; std::string bytes; } cases[] = {
+        { "information record only", Unhex("1ad1bd1a 0100 0602332d 4202 0c00 | 01000000 04000000 69680200") },
+        { "with a signature record", Unhex("1ad1bd1a 0100 0602332d 4202 0c00 | 01000000 04000000 69680200"
+                                           "1ac5bd1a 0100 28976f6f 4202 8000") + strEntry },
+    };
+    for (const auto& c : cases) {
+        std::string path = Path("VXP$SIG.578");
+        ASSERT_TRUE(WriteWholeFile(path, c.bytes)) << c.pszWhat;
+        EXPECT_EQ(578, VSCheckPatternFile(path.c_str())) << c.pszWhat;
+        DWORD dwVersion = 0;
+        int nNumber = 0;
+        EXPECT_EQ(0, readPatternVersion(path.c_str(), &dwVersion, &nNumber)) << c.pszWhat;
+        EXPECT_EQ(157801u, dwVersion) << c.pszWhat;
+        EXPECT_EQ(578, nNumber) << c.pszWhat;
     }
 }
 

@@ -76,11 +76,18 @@ TEST_F(UpdateLibraryTest, UpdateFillsTheThreeEntries)
     options.adwField[1] = 0;        // field 2 becomes 1
     options.wOptionBits = 1 | 4;    // values A and C, not B
     char szUrl[KVU_URL_BUFFER_SIZE] = "http://Upd.Example/Vigilon/Update";
-    // The source record the library reads: URL and port, then user and proxy fields.
-    struct { SKvuServer server; DWORD adwRest[9]; } record = { { szUrl, 8080 }, {} };
-    SKvuServer& server = record.server;
+    // The source and destination records as the library reads them: every field after a
+    // pointer reaches it.
+    SKvuServer server = {};
+    server.pszUrl = szUrl;
+    server.nPort = 8080;
+    server.pszProxyServer = "proxy.example";
+    server.fUseProxy = 1;
+    server.nProxyPort = 3128;
+    KvuDestination destination = {};
+    destination.pszTarget = "C:\\Target";
     char szError[128] = "";
-    int nResult = DoKvuUpdate(&options, &server, &server, 0x1022, NULL, NULL, NULL, 4, 5, 1, 2, 3,
+    int nResult = DoKvuUpdate(&options, &server, &destination, 0x1022, NULL, NULL, NULL, 4, 5, 1, 2, 3,
                               szError, sizeof(szError), BinFile("Ruderire.DLL").c_str());
     EXPECT_EQ(4, nResult);
     EXPECT_STREQ("The components are up to date.", szError);
@@ -88,10 +95,10 @@ TEST_F(UpdateLibraryTest, UpdateFillsTheThreeEntries)
 
     std::string log = ReadWholeFile(journal);
     const char* expected[] = {
-        "KvuUpdateEx url=http://upd.example:8080/vigilon/update port=8080 flags=0x1022 count=3 proxy=none",
-        "entry 0 kind=3 options=11 value=1 target=(none) options2=1 value2=0 options3=0 options4=0",
-        "entry 1 kind=2 options=13 value=2 target=(none) options2=14 value2=4 options3=0 options4=0",
-        "entry 2 kind=1 options=15 value=3 target=(none) options2=16 value2=5 options3=17 options4=18",
+        "KvuUpdateEx url=http://upd.example:8080/vigilon/update port=8080 flags=0x1022 count=3 proxy=proxy.example",
+        "entry 0 kind=3 options=11 value=1 target=C:\\Target options2=1 value2=0 options3=0 options4=0",
+        "entry 1 kind=2 options=13 value=2 target=C:\\Target options2=14 value2=4 options3=0 options4=0",
+        "entry 2 kind=1 options=15 value=3 target=C:\\Target options2=16 value2=5 options3=17 options4=18",
         "KvuReleaseContext",
     };
     for (const char* psz : expected)
@@ -102,8 +109,8 @@ TEST_F(UpdateLibraryTest, ArgumentAndBindingFailures)
 {
     SKvuOptions options = {};
     char szUrl[KVU_URL_BUFFER_SIZE] = "http://h/";
-    struct { SKvuServer server; DWORD adwRest[9]; } record = { { szUrl, 0 }, {} };
-    SKvuServer& server = record.server;
+    SKvuServer server = {};
+    server.pszUrl = szUrl;
     std::string ruderire = BinFile("Ruderire.DLL");
     EXPECT_EQ(KVU_E_ARGUMENT, DoKvuUpdate(NULL, &server, &server, 0, NULL, NULL, NULL, 0, 0, 0, 0,
                                           0, NULL, 0, ruderire.c_str()));

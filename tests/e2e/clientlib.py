@@ -102,8 +102,19 @@ def wintest(*args, timeout=120):
     return run(BIN / "wintest.exe", *args, timeout=timeout)[1]
 
 
+def first_line(lines, what="the program"):
+    """The first line of a program's output; a clear failure when it printed nothing."""
+    assert lines, "%s printed nothing" % what
+    return lines[0]
+
+
+def wintest_first(*args, timeout=120):
+    """The first line of one wintest command's output."""
+    return first_line(wintest(*args, timeout=timeout), "wintest %s" % " ".join(map(str, args)))
+
+
 def reg_get(key, name):
-    return wintest("regget", key, name)[0]
+    return wintest_first("regget", key, name)
 
 
 def reg_set(key, name, value):
@@ -254,7 +265,7 @@ class Client:
         raise AssertionError("the client did not publish its main window:\n" + self.trace())
 
     def mapping(self, name):
-        line = wintest("mapping", name)[0]
+        line = wintest_first("mapping", name)
         if line == "absent":
             return None
         value, window, pid = line.split()
@@ -302,7 +313,7 @@ class Client:
         wintest("post", hwnd or self.hwnd, msg, wparam, lparam)
 
     def send(self, msg, wparam=0, lparam=0, hwnd=None):
-        return int(wintest("send", hwnd or self.hwnd, msg, wparam, lparam)[0])
+        return int(wintest_first("send", hwnd or self.hwnd, msg, wparam, lparam))
 
     def command(self, cmd_id):
         self.post(WM_COMMAND, cmd_id, 0)

@@ -112,7 +112,7 @@ def test_empty_run_value_name_leaves_the_startup_keys_alone(client):
 
 
 def keyed_hex(text):
-    return run(BIN / "vgltool.exe", "keyhex", text)[1][0].strip()
+    return first_line(run(BIN / "vgltool.exe", "keyhex", text)[1]).strip()
 
 
 def test_unload_command_and_its_password(client):
@@ -229,7 +229,7 @@ def test_messages_other_programs_send(client):
     c.wait_trace("no record (40 bytes)")
     # Files dropped on the client from another process: the window comes up and the files are
     # scanned; the outcome is shown in a message box.
-    assert wintest("drop", c.hwnd, "C:\\windows\\win.ini")[0] == "1"      # a copy was carried
+    assert wintest_first("drop", c.hwnd, "C:\\windows\\win.ini") == "1"      # a copy was carried
     c.wait_trace("Dropped: 0 folders, 1 files")
     assert c.wait_visible(True)
     from test_ondemand import press_ok, wait_message_box
@@ -252,7 +252,7 @@ def test_support_tool_starts_once(client):
     c.wait_trace("the support tool runs already")
     assert (INSTALL / "Dervix.log").read_text().count("start pid=") == 1
     # The uninstall program ends it through its mapping.
-    hwnd = int(wintest("mapping", "Dervix_MemoryMappedFile_MainWnd")[0].split()[0], 16)
+    hwnd = int(wintest_first("mapping", "Dervix_MemoryMappedFile_MainWnd").split()[0], 16)
     wintest("post", hwnd, WM_UNLOAD, 0, 0)
     deadline = time.time() + 15
     while "end" not in (INSTALL / "Dervix.log").read_text().split() and time.time() < deadline:

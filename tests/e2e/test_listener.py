@@ -45,7 +45,7 @@ def read_all(s):
 
 
 def uncrypt(text):
-    return run(BIN / "vgltool.exe", "uncrypt", text)[1][0]
+    return first_line(run(BIN / "vgltool.exe", "uncrypt", text)[1])
 
 
 def split_reply(reply):
@@ -139,9 +139,10 @@ def test_listener_replies_and_connections(client, demo_server):
     # listener thread's (here the one of its own main-window mapping) is left alone.
     served = len(c.wait_trace("= ::CloseHandle(hThread = ", count=10))
     assert not c.trace_lines("fSuccess(0) = ::CloseHandle(hThread")
-    mapping = int(re.search(r"m_hmmfMainHwnd\(0x([0-9A-F]+)\)", c.trace()).group(1), 16)
-    c.post(WM_DELETE_THREAD, 0, mapping)
-    c.wait_trace("WM_DELETE_THREAD (0x%X) ignored" % mapping)
+    # Both traces print the handle as a pointer (as many digits as the target's pointers).
+    mapping_text = re.search(r"m_hmmfMainHwnd\(0x([0-9A-F]+)\)", c.trace()).group(1)
+    c.post(WM_DELETE_THREAD, 0, int(mapping_text, 16))
+    c.wait_trace("WM_DELETE_THREAD (0x%s) ignored" % mapping_text)
     assert c.mapping(MAINWND_MAPPING)["window"]
     assert len(c.trace_lines("= ::CloseHandle(hThread = ")) >= served
 

@@ -137,7 +137,7 @@ def test_dropped_folder_and_file_are_scanned_with_results_actions_and_virus_log(
     plant_tree()
     c = client(ini=settings())
     c.start()
-    assert wintest("drop", c.hwnd, "C:\\odscan", "C:\\oddrop.com", "C:\\gone.com")[0] == "1"
+    assert wintest_first("drop", c.hwnd, "C:\\odscan", "C:\\oddrop.com", "C:\\gone.com") == "1"
     c.wait_trace("Dropped: 1 folders, 1 files")
     box, texts = wait_message_box(c)
     screenshot("ondemand-scan-finished")
@@ -258,7 +258,7 @@ def test_progress_pause_resume_and_stop(client):
     c.start()
 
     def start_scan():
-        assert wintest("drop", c.hwnd, "C:\\odscan\\many")[0] == "1"
+        assert wintest_first("drop", c.hwnd, "C:\\odscan\\many") == "1"
         lines = wintest("wait", "#32770", "Vigilon - Scanning", 20000, c.pid, timeout=60)
         assert lines[0] != "timeout"
         return int(lines[0].split()[0], 16)

@@ -274,7 +274,7 @@ def test_uninstall_command_removes_the_client(client, demo_server, tmp_path):
         assert wait_program(demo_server, "cgiOnUnst.exe", mark, timeout=90)["fields"] == {"UID": uid}
         assert c.wait_exit(30)
         assert c.trace_lines("--> CTavmontDlg::OnUnload(")
-        copy = wintest("find", "#32770", "Vigilon Uninstall")[0]
+        copy = wintest_first("find", "#32770", "Vigilon Uninstall")
         if copy != "none":
             wintest("waitexit", copy.split()[1], 60000, timeout=90)
         assert not (INSTALL / "Ksxwin97.exe").exists()

@@ -46,7 +46,7 @@ POLICY = ("[SLF_PRODUCT_VIGILON_CE]\r\nEnable=1\r\nPorts=80,8080\r\nIssueTime=20
 
 
 def keyed_hex(text):
-    return run(BIN / "vgltool.exe", "keyhex", text)[1][0].strip()
+    return first_line(run(BIN / "vgltool.exe", "keyhex", text)[1]).strip()
 
 
 def policy_checksum(lines):
@@ -174,7 +174,7 @@ class Removal:
         """Waits for the temporary copy to end (after finding it when that was not done yet)."""
         if self.copy_pid is None:
             self.find_copy()
-        assert wintest("waitexit", self.copy_pid, timeout * 1000, timeout=timeout + 30)[0].startswith("exited"), \
+        assert wintest_first("waitexit", self.copy_pid, timeout * 1000, timeout=timeout + 30).startswith("exited"), \
             "the temporary copy did not end:\n" + self.client.trace()
 
     def notices(self):
@@ -248,7 +248,7 @@ def test_full_removal_in_http_mode(removal, tmp_path):
     r.add_components()
     r.start_helper(FOLDER / "Dervix.exe")
     r.start_helper(BIN / "VglWatchDog.exe")
-    assert wintest("wait", "-", "Vigilon Client WatchDog", 20000)[0] != "timeout"
+    assert wintest_first("wait", "-", "Vigilon Client WatchDog", 20000) != "timeout"
     deadline = time.time() + 20
     while c.mapping("Dervix_MemoryMappedFile_MainWnd") is None:
         assert time.time() < deadline, "the support tool did not start"
@@ -339,7 +339,7 @@ def test_password_prompt_and_a_second_start(removal):
     c = r.client
     r.seed_product_key(Uninstall_Pwd=keyed_hex("secret"))
     first = r.run(wait=False)
-    prompt, pid = wintest("wait", "#32770", "Uninstall Vigilon", 30000)[0].split()[:2]
+    prompt, pid = wintest_first("wait", "#32770", "Uninstall Vigilon", 30000).split()[:2]
     edit = next(w for w in c.tree(int(prompt, 16)) if w["id"] == 1182)
     assert edit["style"] & 0x20                                 # ES_PASSWORD
     screenshot("uninstall-password")
@@ -350,11 +350,11 @@ def test_password_prompt_and_a_second_start(removal):
     # A wrong password: the message, then the prompt again; Cancel then removes nothing.
     wintest("settext", edit["hwnd"], "wrong")
     wintest("click", prompt, 1)
-    box = wintest("wait", "#32770", "Vigilon Uninstall", 15000, pid)[0].split()[0]
+    box = wintest_first("wait", "#32770", "Vigilon Uninstall", 15000, pid).split()[0]
     assert "The password is not correct. Please enter the uninstall password again." in window_texts(c, box)
     screenshot("uninstall-wrong-password")
     wintest("click", box, 1)
-    prompt = wintest("wait", "#32770", "Uninstall Vigilon", 15000, pid)[0].split()[0]
+    prompt = wintest_first("wait", "#32770", "Uninstall Vigilon", 15000, pid).split()[0]
     wintest("click", prompt, 2)
     first.wait(30)
     assert (FOLDER / "Ksxwin97.exe").exists() and reg_get(PRODUCT_KEY, "GUID") == "sz:" + GUID
@@ -362,7 +362,7 @@ def test_password_prompt_and_a_second_start(removal):
 
     # The right password: the removal goes on, and the copy does not ask again.
     first = r.run(wait=False)
-    prompt = wintest("wait", "#32770", "Uninstall Vigilon", 30000)[0].split()[0]
+    prompt = wintest_first("wait", "#32770", "Uninstall Vigilon", 30000).split()[0]
     edit = next(w for w in c.tree(int(prompt, 16)) if w["id"] == 1182)
     wintest("settext", edit["hwnd"], "secret")
     wintest("click", prompt, 1)
@@ -378,7 +378,7 @@ def test_incomplete_product_key_removes_nothing(removal, missing):
     c = r.client
     r.seed_product_key(**{missing: None})
     first = r.run(wait=False)
-    box = wintest("wait", "#32770", "Vigilon Uninstall", 30000)[0].split()[0]
+    box = wintest_first("wait", "#32770", "Vigilon Uninstall", 30000).split()[0]
     assert "The settings of Vigilon on this computer are incomplete. Vigilon cannot be removed." in \
         window_texts(c, box)
     if missing == "GUID":
@@ -414,7 +414,7 @@ def test_silent_removal_never_shows_a_window(removal):
                 copy_seen = True
                 r.copy_pid = int(pid)
             seen += [w for w in tree if w["visible"] and (w["parent"] == 0 or w["text"] == "Done")]
-        if copy_seen and wintest("waitexit", r.copy_pid, 0)[0].startswith("exited"):
+        if copy_seen and wintest_first("waitexit", r.copy_pid, 0).startswith("exited"):
             break
         time.sleep(0.1)
     first.wait(30)
@@ -536,7 +536,7 @@ def test_a_client_that_cannot_be_stopped_keeps_everything_but_the_preparatory_st
     c.start()
     r.add_components()
     r.start_helper(BIN / "VglWatchDog.exe")
-    assert wintest("wait", "-", "Vigilon Client WatchDog", 20000)[0] != "timeout"
+    assert wintest_first("wait", "-", "Vigilon Client WatchDog", 20000) != "timeout"
     started = time.time()
     # The waits for the client (6 minutes for its process, 6 for its window) a hundred times shorter.
     r.run(env={"VGL_TEST_WAIT_DIVISOR": "100"})
@@ -575,7 +575,7 @@ def test_shell_extension_held_by_the_shell_counts_down(removal, tmp_path):
         assert time.time() < deadline, "the shell extension's library is not held"
         time.sleep(0.1)
     r.run()
-    box = wintest("wait", "#32770", "Removing the Vigilon Explorer extension", 60000)[0].split()[0]
+    box = wintest_first("wait", "#32770", "Removing the Vigilon Explorer extension", 60000).split()[0]
     c.wait_trace("[MoveKvdshellToTemp] Move kvdshell.dll to temp folder Fail..")
     deadline = time.time() + 10
     while not any(t.startswith("Time left: 11 min") for t in window_texts(c, box)):

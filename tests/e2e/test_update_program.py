@@ -145,7 +145,7 @@ class UpdateEnv:
             pid, hwnd = running
             wintest("post", hwnd, WM_UNLOAD, 0, 0)
             wintest("post", hwnd, WM_QUIT, 0, 0)
-            if wintest("waitexit", pid, 20000, timeout=60)[0] == "timeout":
+            if wintest_first("waitexit", pid, 20000, timeout=60) == "timeout":
                 wintest("kill", pid)
 
     # ---- the update program ----

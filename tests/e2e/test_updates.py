@@ -240,7 +240,7 @@ def test_program_update_is_handed_to_the_update_program(client, demo_server):
             '"C:\\Program Files\\Vigilon Client\\95Did.exe" /AllowUpdate)'), started
         assert reg_get(PRODUCT_KEY, "Update Pending") == "dword:1"
         assert reg_get(PRODUCT_KEY, "ProgramUpdate Pending") == "dword:1"
-        line = wintest("mapping", "VigilonCorp_95_ProgramVersion")[0]
+        line = wintest_first("mapping", "VigilonCorp_95_ProgramVersion")
         assert line != "absent" and int(line.split()[0], 16).to_bytes(4, "little") == b"5.70"
         # The server hears of no update yet: the update program reports it after the move.
         assert "cgiOnUpdate.exe" not in [e.get("program") for e in demo_server.journal()[mark:]]

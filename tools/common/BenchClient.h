@@ -47,8 +47,9 @@ inline HWND ClientMainWindow()
     HANDLE hMap = OpenFileMappingA(FILE_MAP_READ, FALSE, "VigilonCorp_MemoryMappedFile_MainWnd");
     if (hMap == NULL)
         return NULL;
-    HWND* p = (HWND*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(HWND));
-    HWND hWnd = p ? *p : NULL;
+    // The window's low 32 bits (window handles are 32-bit values on 64-bit Windows).
+    const DWORD* p = (const DWORD*)MapViewOfFile(hMap, FILE_MAP_READ, 0, 0, sizeof(DWORD));
+    HWND hWnd = p ? (HWND)LongToHandle((LONG)*p) : NULL;
     if (p)
         UnmapViewOfFile(p);
     CloseHandle(hMap);

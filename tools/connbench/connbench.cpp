@@ -1,17 +1,19 @@
 // connbench: requests per second through NS_Notification::ConnectServer.
 //   connbench PORT [COUNT] [OBJECT]
 // Points the product key's server at 127.0.0.1:PORT (no proxy), sends COUNT
-// requests (default 200) one after another and prints
+// requests (default 200) one after another and prints, after a line naming the target,
 //   "requests=N ok=N seconds=S rps=R".
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "BenchTarget.h"
 #include "ConnectServer.h"
 #include "RegistryKey.h"
 #include "atlbase.h"
 
 int main(int argc, char** argv)
 {
+    bench::PrintTarget();
     if (argc < 2)
     {
         fprintf(stderr, "usage: connbench PORT [COUNT] [OBJECT]\n");

@@ -158,7 +158,7 @@ public:
     SetTimer(kEndTimer, g_nSeconds * 1000, NULL);
     return TRUE;
   }
-  afx_msg void OnTimer(UINT nID) {
+  afx_msg void OnTimer(UINT_PTR nID) {
     if (nID == kEndTimer)
       EndDialog(IDOK);
   }
@@ -196,7 +196,7 @@ int RunControls() {
 // The language library's dialogs, side by side.
 class CHost : public CDialog {
 public:
-  afx_msg void OnTimer(UINT nID) {
+  afx_msg void OnTimer(UINT_PTR nID) {
     if (nID == kEndTimer)
       EndDialog(IDOK);
   }
@@ -282,7 +282,7 @@ public:
     SetTimer(kEndTimer, g_nSeconds * 1000, NULL);
     return b;
   }
-  afx_msg void OnTimer(UINT nID) {
+  afx_msg void OnTimer(UINT_PTR nID) {
     if (nID == kEndTimer)
       EndDialog(IDCANCEL);
   }

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include "BenchClient.h"
+#include "BenchTarget.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -298,6 +299,7 @@ double Copy(const std::string& source, const std::string& target, int nFiles)
 
 int main(int argc, char** argv)
 {
+    bench::PrintTarget();
     int nFiles = argc > 1 ? atoi(argv[1]) : 1000;
     int nCopies = argc > 2 ? atoi(argv[2]) : 10000;
     int nRounds = argc > 3 ? atoi(argv[3]) : 3;

@@ -12,6 +12,7 @@
 // scanbench calls ROOT                                     times each file call of a plain read
 // scanbench match N [MEGABYTES]                            the matcher alone over random memory
 // Times are wall-clock; scan also prints the load time and the process's peak memory.
+#include "BenchTarget.h"
 #include "CommonScanINI.h"
 #include "Globals.h"
 #include "ScanFilesDlg.h"
@@ -531,6 +532,7 @@ int Match(int n, int nMegabytes)
 
 int main(int argc, char** argv)
 {
+    bench::PrintTarget();
     if (argc >= 3 && !strcmp(argv[1], "gen"))
         return Generate(WinPath(argv[2]), argc > 3 ? atoi(argv[3]) : 20000, argc > 4 ? atoi(argv[4]) : 1024,
                         argc > 5 ? atoi(argv[5]) : 10);

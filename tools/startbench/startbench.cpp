@@ -13,6 +13,7 @@
 #include <psapi.h>
 
 #include "BenchClient.h"
+#include "BenchTarget.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -86,6 +87,7 @@ double Median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
+    bench::PrintTarget();
     int nRuns = 20;
     bool fSplash = false;
     for (int i = 1; i < argc; i++)

@@ -111,7 +111,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
             RegisterClassA(&wc);
             hFake = CreateWindowA("VglFakeClient", "Fake client", WS_POPUP, 0, 0, 10, 10, NULL, NULL, hInstance, NULL);
             DWORD dwPid = GetCurrentProcessId();
-            handles.push_back(Publish("VigilonCorp_MemoryMappedFile_MainWnd", &hFake, sizeof(hFake)));
+            // 4 bytes, as the client publishes it: window handles are 32-bit values on 64-bit
+            // Windows.
+            DWORD dwWindow = (DWORD)HandleToLong(hFake);
+            handles.push_back(Publish("VigilonCorp_MemoryMappedFile_MainWnd", &dwWindow, sizeof(dwWindow)));
             handles.push_back(Publish("VigilonCorp_MemoryMappedFile_ProcessID", &dwPid, sizeof(dwPid)));
         }
         else if (arg == "--lock")

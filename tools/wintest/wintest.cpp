@@ -29,6 +29,7 @@
 
 #include "DroppedFiles.h"
 
+#include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -38,7 +39,9 @@
 
 namespace
 {
-unsigned long Number(const char* psz) { return strtoul(psz, NULL, 0); }
+DWORD Number(const char* psz) { return strtoul(psz, NULL, 0); }
+// A handle or a message parameter: as wide as a pointer.
+UINT_PTR PtrNumber(const char* psz) { return (UINT_PTR)strtoull(psz, NULL, 0); }
 
 std::string Escape(const char* psz)
 {
@@ -108,11 +111,12 @@ void PrintWindow(HWND hWnd)
     GetWindowThreadProcessId(hWnd, &dwPid);
     LONG lStyle = GetWindowLongA(hWnd, GWL_STYLE);
     LONG lExStyle = GetWindowLongA(hWnd, GWL_EXSTYLE);
-    printf("{\"hwnd\": %lu, \"parent\": %lu, \"owner\": %lu, \"pid\": %lu, \"class\": \"%s\", \"id\": %d, "
+    printf("{\"hwnd\": %" PRIuPTR ", \"parent\": %" PRIuPTR ", \"owner\": %" PRIuPTR ", \"pid\": %lu, "
+           "\"class\": \"%s\", \"id\": %d, "
            "\"text\": \"%s\", \"visible\": %s, \"enabled\": %s, \"iconic\": %s, \"style\": %lu, "
            "\"exstyle\": %lu, \"rect\": [%ld, %ld, %ld, %ld]}\n",
-           (unsigned long)(UINT_PTR)hWnd, (unsigned long)(UINT_PTR)GetParent(hWnd),
-           (unsigned long)(UINT_PTR)GetWindow(hWnd, GW_OWNER), dwPid, Escape(szClass).c_str(),
+           (UINT_PTR)hWnd, (UINT_PTR)GetParent(hWnd), (UINT_PTR)GetWindow(hWnd, GW_OWNER), dwPid,
+           Escape(szClass).c_str(),
            (lStyle & WS_CHILD) ? GetDlgCtrlID(hWnd) : 0, Escape(szText).c_str(),
            IsWindowVisible(hWnd) ? "true" : "false", IsWindowEnabled(hWnd) ? "true" : "false",
            IsIconic(hWnd) ? "true" : "false", (unsigned long)lStyle, (unsigned long)lExStyle, rc.left,
@@ -157,7 +161,7 @@ void PrintListViewRows(HWND hWnd)
     if (pRemote != NULL)
         VirtualFreeEx(hProcess, pRemote, 0, MEM_RELEASE);
     CloseHandle(hProcess);
-    printf("{\"hwnd\": %lu, \"rows\": [%s]}\n", (unsigned long)(UINT_PTR)hWnd, strRows.c_str());
+    printf("{\"hwnd\": %" PRIuPTR ", \"rows\": [%s]}\n", (UINT_PTR)hWnd, strRows.c_str());
 }
 
 // The rows of a list box or combo box, asked in UTF-16 (the ANSI form loses all but the
@@ -189,7 +193,7 @@ void PrintRows(HWND hWnd)
         WideCharToMultiByte(CP_ACP, 0, wsz, -1, sz, sizeof(sz), NULL, NULL);
         strRows += std::string(i ? ", " : "") + "\"" + Escape(sz) + "\"";
     }
-    printf("{\"hwnd\": %lu, \"rows\": [%s]}\n", (unsigned long)(UINT_PTR)hWnd, strRows.c_str());
+    printf("{\"hwnd\": %" PRIuPTR ", \"rows\": [%s]}\n", (UINT_PTR)hWnd, strRows.c_str());
 }
 
 BOOL CALLBACK PrintChild(HWND hWnd, LPARAM)
@@ -286,7 +290,7 @@ int main(int argc, char** argv)
         {
             DWORD dwPid = 0;
             GetWindowThreadProcessId(hWnd, &dwPid);
-            printf("0x%lX %lu %d\n", (unsigned long)(UINT_PTR)hWnd, dwPid, IsWindowVisible(hWnd) ? 1 : 0);
+            printf("0x%" PRIXPTR " %lu %d\n", (UINT_PTR)hWnd, dwPid, IsWindowVisible(hWnd) ? 1 : 0);
         }
         return 0;
     }
@@ -300,7 +304,7 @@ int main(int argc, char** argv)
                 PrintTree(hWnd);
             return 0;
         }
-        HWND hWnd = (HWND)(UINT_PTR)Number(argv[2]);
+        HWND hWnd = (HWND)PtrNumber(argv[2]);
         if (!IsWindow(hWnd))
             return 1;
         PrintTree(hWnd);
@@ -308,10 +312,10 @@ int main(int argc, char** argv)
     }
     if ((cmd == "send" || cmd == "post") && argc >= 6)
     {
-        HWND hWnd = (HWND)(UINT_PTR)Number(argv[2]);
+        HWND hWnd = (HWND)PtrNumber(argv[2]);
         UINT uMsg = Message(argv[3]);
-        WPARAM wParam = (WPARAM)Number(argv[4]);
-        LPARAM lParam = (LPARAM)Number(argv[5]);
+        WPARAM wParam = (WPARAM)PtrNumber(argv[4]);
+        LPARAM lParam = (LPARAM)PtrNumber(argv[5]);
         if (cmd == "post")
             return PostMessageA(hWnd, uMsg, wParam, lParam) ? 0 : 1;
         DWORD_PTR dwResult = 0;
@@ -320,12 +324,12 @@ int main(int argc, char** argv)
             printf("failed %lu\n", GetLastError());
             return 1;
         }
-        printf("%ld\n", (long)dwResult);
+        printf("%" PRIdPTR "\n", (INT_PTR)dwResult);
         return 0;
     }
     if (cmd == "copydata" && argc >= 5)
     {
-        HWND hWnd = (HWND)(UINT_PTR)Number(argv[2]);
+        HWND hWnd = (HWND)PtrNumber(argv[2]);
         std::vector<BYTE> data;
         const char* pszHex = argv[4];
         for (size_t i = 0; pszHex[i] && pszHex[i + 1]; i += 2)
@@ -334,24 +338,24 @@ int main(int argc, char** argv)
             data.push_back((BYTE)strtoul(sz, NULL, 16));
         }
         COPYDATASTRUCT cds;
-        cds.dwData = Number(argv[3]);
+        cds.dwData = PtrNumber(argv[3]);
         cds.cbData = (DWORD)data.size();
         cds.lpData = data.empty() ? NULL : &data[0];
         DWORD_PTR dwResult = 0;
         if (!SendMessageTimeoutA(hWnd, WM_COPYDATA, 0, (LPARAM)&cds, SMTO_NORMAL, 60000, &dwResult))
             return 1;
-        printf("%ld\n", (long)dwResult);
+        printf("%" PRIdPTR "\n", (INT_PTR)dwResult);
         return 0;
     }
     if (cmd == "settext" && argc >= 4)
     {
-        HWND hWnd = (HWND)(UINT_PTR)Number(argv[2]);
+        HWND hWnd = (HWND)PtrNumber(argv[2]);
         DWORD_PTR dwResult = 0;
         return SendMessageTimeoutA(hWnd, WM_SETTEXT, 0, (LPARAM)argv[3], SMTO_NORMAL, 60000, &dwResult) ? 0 : 1;
     }
     if (cmd == "click" && argc >= 4)
     {
-        HWND hWnd = (HWND)(UINT_PTR)Number(argv[2]);
+        HWND hWnd = (HWND)PtrNumber(argv[2]);
         int nId = (int)Number(argv[3]);
         HWND hControl = GetDlgItem(hWnd, nId);
         return PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), (LPARAM)hControl) ? 0 : 1;
@@ -369,7 +373,7 @@ int main(int argc, char** argv)
         if (pValue)
             UnmapViewOfFile(pValue);
         CloseHandle(hMap);
-        HWND hWnd = (HWND)(UINT_PTR)dwValue;
+        HWND hWnd = (HWND)LongToHandle((LONG)dwValue);   // a window's low 32 bits, sign-extended
         DWORD dwPid = 0;
         BOOL fWindow = IsWindow(hWnd);
         if (fWindow)
@@ -414,7 +418,7 @@ int main(int argc, char** argv)
         if (hProcess == NULL || !GetProcessMemoryInfo(hProcess, &pmc, sizeof(pmc)))
             return 1;
         CloseHandle(hProcess);
-        printf("%lu %lu\n", (unsigned long)pmc.WorkingSetSize, (unsigned long)pmc.PeakWorkingSetSize);
+        printf("%" PRIuPTR " %" PRIuPTR "\n", (UINT_PTR)pmc.WorkingSetSize, (UINT_PTR)pmc.PeakWorkingSetSize);
         return 0;
     }
     if (cmd == "drop" && argc >= 4)
@@ -431,7 +435,7 @@ int main(int argc, char** argv)
         pDrop->pFiles = sizeof(DROPFILES);
         memcpy((char*)pDrop + sizeof(DROPFILES), strNames.data(), strNames.size());
         GlobalUnlock(hDrop);
-        EDropPost post = postDroppedFiles((HWND)(UINT_PTR)Number(argv[2]), hDrop);
+        EDropPost post = postDroppedFiles((HWND)PtrNumber(argv[2]), hDrop);
         if (post != DROP_POSTED_HANDLE)
             GlobalFree(hDrop);
         printf("%d\n", (int)post);

@@ -114,7 +114,7 @@ BOOL CALLBACK FindErrorBox(HWND hwnd, LPARAM lParam)
 // Answers the message box captioned "Error" on the given thread with "No".
 DWORD WINAPI AnswerErrorBox(LPVOID pvThreadId)
 {
-    DWORD dwThreadId = (DWORD)(DWORD_PTR)pvThreadId;
+    DWORD dwThreadId = (DWORD)(DWORD_PTR)pvThreadId;   // a thread id carried as the parameter
     for (int i = 0; i < 200; ++i)
     {
         HWND hBox = NULL;

@@ -4,6 +4,7 @@
 #include "SystemError.h"
 #include "Utils_MemMappedFile.h"
 #include "childprocess.h"
+#include "GoldenBytes.h"
 #include "VglTestSupport.h"
 
 #include <stdio.h>
@@ -59,6 +60,54 @@ TEST(MemMappedFile, AnotherProcessReadsTheValues)
     ASSERT_EQ(0, NS_ChildProcess::Run("readmappings", strHwnd + " " + strDword + " " + strText +
                                                           " mapping_child.txt"));
     EXPECT_EQ("0 0 (none) 0 0", ReadWholeFile("mapping_child.txt"));
+}
+
+// The bytes another program finds in each kind of mapping: the same for 32-bit and 64-bit
+// programs (a window handle is kept as its low 32 bits), nothing after the value.
+TEST(MemMappedFile, MappingBytesAreTheSameOnBothTargets)
+{
+    struct
+    {
+        const char* pszWhat;
+        HANDLE (*pfnCreate)(LPCSTR pszName);
+        const char* pszGolden;
+    } cases[] = {
+        {"window", [](LPCSTR n) { return createMemoryMappedHwnd(n, (HWND)(UINT_PTR)0x0001002A); }, "2a000100"},
+        {"window, bit 31 set", [](LPCSTR n) { return createMemoryMappedHwnd(n, (HWND)LongToHandle(-0x7FFFFFF0)); },
+         "10000080"},
+        {"process id", [](LPCSTR n) { return createMemoryMappedDword(n, 0x12345678); }, "78563412"},
+        {"program version", [](LPCSTR n) { return createMemoryMappedString(n, "6.150.1021"); },
+         "362e3135302e31303231 00"},
+        {"hot-fix list", [](LPCSTR n) { return createMemoryMappedString(n, "HotFix/A.Msg=2026\n"); },
+         "486f744669782f412e4d7367 3d 32303236 0a 00"},
+        {"empty text", [](LPCSTR n) { return createMemoryMappedString(n, NULL); }, "00"},
+    };
+    for (const auto& c : cases)
+    {
+        std::string strName = UniqueName("Golden");
+        HANDLE hMapping = c.pfnCreate(strName.c_str());
+        ASSERT_TRUE(hMapping != NULL) << c.pszWhat;
+        HANDLE hReader = OpenFileMappingA(FILE_MAP_READ, FALSE, strName.c_str());
+        const BYTE* pbView = hReader != NULL ? (const BYTE*)MapViewOfFile(hReader, FILE_MAP_READ, 0, 0, 0) : NULL;
+        ASSERT_TRUE(pbView != NULL) << c.pszWhat;
+        MEMORY_BASIC_INFORMATION mbi = {};
+        VirtualQuery(pbView, &mbi, sizeof(mbi));
+        std::string strGolden = Unhex(c.pszGolden);
+        ASSERT_GE(mbi.RegionSize, strGolden.size()) << c.pszWhat;
+        EXPECT_EQ(Hex(strGolden), Hex(pbView, strGolden.size())) << c.pszWhat;
+        std::string strRest((const char*)pbView + strGolden.size(), mbi.RegionSize - strGolden.size());
+        EXPECT_EQ(std::string::npos, strRest.find_first_not_of('\0')) << c.pszWhat;
+        UnmapViewOfFile(pbView);
+        CloseHandle(hReader);
+        CloseHandle(hMapping);
+    }
+
+    // A window handle read back is the one published, on either target.
+    std::string strName = UniqueName("GoldenHwnd");
+    HWND hHigh = (HWND)LongToHandle(-0x7FFFFFF0);
+    HANDLE hMapping = createMemoryMappedHwnd(strName.c_str(), hHigh);
+    EXPECT_EQ(hHigh, getMemoryMappedHwnd(strName.c_str()));
+    CloseHandle(hMapping);
 }
 
 TEST(MemMappedFile, ExistingMappingKeepsItsFirstValue)

@@ -2,6 +2,7 @@
 // positions, loads, purges and saves.
 #include <gtest/gtest.h>
 
+#include "GoldenBytes.h"
 #include "IOTLib.h"
 #include "LogReport.h"
 #include "VglTestSupport.h"
@@ -318,6 +319,56 @@ TEST_F(LogFolder, DailyFileHasTheArchiveLayout)
     EXPECT_STREQ("Vgl.Test.Clean", p->m_strVirus);
     EXPECT_STREQ("C:\\P.ZIP", p->m_strCompressedFile);
     EXPECT_STREQ("PC1\\USER1", loaded.GetItem(0)->m_strLogin);
+}
+
+// Day files (the virus log and the unsent store) as either target writes and reads them:
+// count | class tag, schema, name | record (event, actions and statuses as 32-bit values, the
+// time as 32-bit seconds, four texts with a byte length) | class reference 0x8001 | record.
+TEST_F(LogFolder, DayFileBytesAreTheSameOnBothTargets)
+{
+    CLogReportItem first(LOG_EVENT_REALTIME, CTime((time_t)0x6A3B2C1D), "C:\\A.COM", "EICAR", LOG_ACTION_CLEAN, 1,
+                         LOG_ACTION_NONE, 0);
+    first.m_strLogin = "PC1\\U";
+    first.m_strCompressedFile = "";
+    CLogReportItem second(LOG_EVENT_SCHEDULE, CTime((time_t)0x6A3B2C1E), "B", "V", LOG_ACTION_RENAME, 0,
+                          LOG_ACTION_MOVE, 1);
+    second.m_strLogin = "";
+    second.m_strCompressedFile = "C:\\P.ZIP";
+    const char* pszFirst = "02000000 05000000 01000000 01000000 00000000 | 1d2c3b6a |"
+                           " 08 433a5c412e434f4d | 05 4549434152 | 05 5043315c55 | 00";
+    const char* pszSecond = "03000000 03000000 04000000 00000000 01000000 | 1e2c3b6a | 01 42 | 01 56 | 00 |"
+                            " 08 433a5c502e5a4950";
+    const char* pszClass = "ffff 0100 0e00 434c6f675265706f72744974656d";
+    struct { const char* pszWhat; std::vector<CLogReportItem> items; std::string golden; } cases[] = {
+        { "one record", {first}, Unhex("0100") + Unhex(pszClass) + Unhex(pszFirst) },
+        { "two records", {first, second}, Unhex("0200") + Unhex(pszClass) + Unhex(pszFirst) + Unhex("0180") +
+                                              Unhex(pszSecond) },
+    };
+    for (const auto& c : cases)
+    {
+        SaveDay("golden.log", c.items);
+        EXPECT_EQ(Hex(c.golden), Hex(ReadWholeFile(File("golden.log")))) << c.pszWhat;
+
+        WriteWholeFile(File("golden.log"), c.golden);
+        CLogReportArray day;
+        day.LoadFromFile(File("golden.log").c_str());
+        ASSERT_EQ((int)c.items.size(), day.GetSize()) << c.pszWhat;
+        for (int i = 0; i < day.GetSize(); ++i)
+        {
+            const CLogReportItem& want = c.items[i];
+            const CLogReportItem* p = day.GetItem(i);
+            EXPECT_EQ(want.m_nEventKind, p->m_nEventKind) << c.pszWhat << i;
+            EXPECT_EQ(want.m_nFirstAction, p->m_nFirstAction) << c.pszWhat << i;
+            EXPECT_EQ(want.m_nSecondAction, p->m_nSecondAction) << c.pszWhat << i;
+            EXPECT_EQ(want.m_nFirstStatus, p->m_nFirstStatus) << c.pszWhat << i;
+            EXPECT_EQ(want.m_nSecondStatus, p->m_nSecondStatus) << c.pszWhat << i;
+            EXPECT_EQ(want.m_time.GetTime(), p->m_time.GetTime()) << c.pszWhat << i;
+            EXPECT_STREQ(want.m_strPath, p->m_strPath) << c.pszWhat << i;
+            EXPECT_STREQ(want.m_strVirus, p->m_strVirus) << c.pszWhat << i;
+            EXPECT_STREQ(want.m_strLogin, p->m_strLogin) << c.pszWhat << i;
+            EXPECT_STREQ(want.m_strCompressedFile, p->m_strCompressedFile) << c.pszWhat << i;
+        }
+    }
 }
 
 TEST_F(LogFolder, DamagedFilesKeepWhatWasReadBeforeTheDamage)

@@ -63,12 +63,16 @@ struct Event
 {
     int channel = 0;
     int kind = 0;
-    DWORD context = 0;
+    DWORD_PTR context = 0;
     std::string file, virus, moved;
     std::vector<std::string> layers;
     int nullLayerEntries = 0;
     int layerCount = 0, r1 = 0, a1 = 0, r2 = 0, a2 = 0;
 };
+
+// The scan channel's context: in a 64-bit build an address above 4 GB, which the driver's
+// records must not cut down.
+const DWORD_PTR SCAN_CONTEXT = DWORD_PTR(0x0000567800005678ull);
 
 CVexorVXD* g_pVexor;
 CRITICAL_SECTION g_eventLock;
@@ -84,7 +88,7 @@ void Capture(int channel, LPVOID p)
     Event ev;
     ev.channel = channel;
     ev.kind = e->nKind;
-    ev.context = e->dwContext;
+    ev.context = (DWORD_PTR)e->pContext;
     ev.file = e->pszFile;
     if (e->nKind == IOT_EVENT_VIRUS)
     {
@@ -174,7 +178,7 @@ protected:
         if (pnResult)
             *pnResult = nResult;
         if (f)
-            m_vexor.RegisterScanCallback(ScanCallback, (LPVOID)0x5678);
+            m_vexor.RegisterScanCallback(ScanCallback, (LPVOID)SCAN_CONTEXT);
         return f != FALSE;
     }
 
@@ -308,7 +312,7 @@ TEST_F(VexorTest, StopScanHoldsUntilTheNextScanBegins)
     Event ev;
     EXPECT_FALSE(Next(200, &ev, 200));
     EXPECT_NE(std::string::npos, Journal().find("eicar.com -> stopped FAILED"));
-    ASSERT_TRUE(m_vexor.RegisterScanCallback(ScanCallback, (LPVOID)0x5678));
+    ASSERT_TRUE(m_vexor.RegisterScanCallback(ScanCallback, (LPVOID)SCAN_CONTEXT));
     EXPECT_EQ(-1, m_vexor.ScanFile(eicar.c_str(), 0));
     ASSERT_TRUE(Next(200, &ev));
 
@@ -355,7 +359,7 @@ TEST_F(VexorTest, FindsSignaturesInFilesAndArchiveMembers)
         }
         ASSERT_TRUE(Next(200, &ev));
         EXPECT_EQ(IOT_EVENT_VIRUS, ev.kind);
-        EXPECT_EQ(0x5678u, ev.context);
+        EXPECT_EQ(SCAN_CONTEXT, ev.context);
         EXPECT_EQ(path, ev.file);
         EXPECT_EQ(c.virus, ev.virus);
         EXPECT_EQ(*c.virus ? (int)c.members.size() : -1, ev.layerCount);
@@ -580,7 +584,7 @@ TEST_F(VexorTest, RealTimeEventForAWrittenFile)
     Event ev;
     ASSERT_TRUE(Next(100, &ev));
     EXPECT_EQ(watched + "\\infected.com", ev.file);
-    EXPECT_EQ(0x1234u, ev.context);
+    EXPECT_EQ((DWORD_PTR)0x1234, ev.context);
     Event progress;
     ASSERT_TRUE(Next(100, &progress, 1000, IOT_EVENT_PROGRESS));
     EXPECT_EQ(watched + "\\infected.com", progress.file);

@@ -462,6 +462,7 @@ struct SFakeOperations
     static BOOL Policy(BOOL fIntranet, BOOL, BOOL fApply, BOOL* pfFetched)
     {
         s_calls.push_back("policy" + std::to_string(fIntranet) + std::to_string(fApply));
+        // A critical section keeps its owner's thread id (a DWORD) in a HANDLE field.
         s_fOwnsUpgradeLock = (DWORD)(DWORD_PTR)g_csUpgrade.OwningThread == ::GetCurrentThreadId();
         *pfFetched = s_fPolicy;
         return s_fPolicy;

@@ -4,6 +4,7 @@
 
 #include "VglTestSupport.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -302,6 +303,114 @@ TEST_F(LedraTest, TextsAreCutToTheirBuffersAndKeepTheirCharacters)
     EXPECT_EQ("C:\\Donn\xE9"
               "es\\Caf\xE9",
               texts[1]);
+}
+
+// Each table's description places every field inside the record, aligned to its kind and
+// clear of every other field, on the target built for.
+TEST_F(LedraTest, FieldTablesFollowTheRecordLayout)
+{
+    for (int nTable = 0; nTable < C4T_COUNT; nTable++)
+    {
+        const C4TABLE& table = *c4GetTable(nTable);
+        SCOPED_TRACE(table.pszName);
+        std::vector<int> owner(table.cbRecord, -1);
+        for (int i = 0; i < table.nFields; i++)
+        {
+            const C4FIELD& field = table.pFields[i];
+            int cb = field.nKind == C4_TEXT ? (int)sizeof(char*) : 4;
+            EXPECT_EQ(0, field.nOffset % cb) << field.pszName;
+            ASSERT_GE(field.nOffset, 0) << field.pszName;
+            ASSERT_LE(field.nOffset + cb, table.cbRecord) << field.pszName;
+            for (int b = field.nOffset; b < field.nOffset + cb; b++)
+            {
+                if (owner[b] >= 0)
+                {
+                    ADD_FAILURE() << field.pszName << " overlaps " << table.pFields[owner[b]].pszName;
+                    break;
+                }
+                owner[b] = i;
+            }
+        }
+    }
+}
+
+// The list and slot records through their own members: each entry lands in its own column
+// of the file (the file holds values by column, the same whatever the target) and comes back
+// into its own member.
+TEST_F(LedraTest, ArrayMembersKeepTheirColumns)
+{
+    char szGuid[LEDRA_CB_GUID] = "";
+    strcpy(szGuid, GUID_A);
+    char aszEntries[LEDRA_EXCLUSION_COUNT][LEDRA_CB_EXCLUSION] = {};
+    EXCLUSION_FILE_LIST_TAG list = {};
+    list.m_pszGUID_F = szGuid;
+    list.m_nALLOWCFG_F = 1;
+    for (int i = 0; i < LEDRA_EXCLUSION_COUNT; i++)
+    {
+        sprintf(aszEntries[i], "C:\\Skip\\%d", i + 1);
+        list.m_ppszEXCLUSIONFILE_F[i] = aszEntries[i];
+    }
+    char aszDates[LEDRA_EVENT_SLOTS][LEDRA_CB_DATE] = {}, aszTimes[LEDRA_EVENT_SLOTS][LEDRA_CB_TIME] = {};
+    CLIENT_EVENT_TAG event = {};
+    event.m_pszGUID_F = szGuid;
+    event.m_nONLINE_F = 1;
+    for (int i = 0; i < LEDRA_EVENT_SLOTS; i++)
+    {
+        sprintf(aszDates[i], "200001%02d", i + 1);
+        sprintf(aszTimes[i], "1200%02d", i);
+        event.m_aSLOT_F[i].m_pszDATE_F = aszDates[i];
+        event.m_aSLOT_F[i].m_pszTIME_F = aszTimes[i];
+    }
+    std::string strConfig = Folder("Config"), strData = Folder("Data");
+    ASSERT_EQ(1, DatabaseEFUpdateRecord(&strConfig[0], &list));
+    ASSERT_EQ(1, DatabaseCEUpdateRecord(&strData[0], &event));
+
+    // The files' rows, column by column.
+    struct
+    {
+        std::string strFile;
+        const char* pszSql;
+        const char* pszExpected;
+    } rows[] = {
+        {strConfig + "\\ExclusionFileCfg.db",
+         "SELECT ALLOWCFG, EXCLUSIONFILE1, EXCLUSIONFILE2, EXCLUSIONFILE11, EXCLUSIONFILE20 FROM ExclusionFileCfg",
+         "1|C:\\Skip\\1|C:\\Skip\\2|C:\\Skip\\11|C:\\Skip\\20|"},
+        {strData + "\\ClientEvent.db",
+         "SELECT DATE0, TIME0, DATE1, TIME1, DATE10, TIME10, ONLINE FROM ClientEvent",
+         "20000101|120000|20000102|120001|20000111|120010|1|"},
+    };
+    for (const auto& row : rows)
+    {
+        sqlite3* db = NULL;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(row.strFile.c_str(), &db, SQLITE_OPEN_READONLY, NULL));
+        sqlite3_stmt* pStmt = NULL;
+        ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, row.pszSql, -1, &pStmt, NULL)) << sqlite3_errmsg(db);
+        std::string strRow;
+        ASSERT_EQ(SQLITE_ROW, sqlite3_step(pStmt));
+        for (int i = 0; i < sqlite3_column_count(pStmt); i++)
+            strRow += std::string((const char*)sqlite3_column_text(pStmt, i)) + "|";
+        EXPECT_EQ(SQLITE_DONE, sqlite3_step(pStmt));
+        EXPECT_EQ(row.pszExpected, strRow);
+        sqlite3_finalize(pStmt);
+        sqlite3_close(db);
+    }
+
+    memset(aszEntries, 0, sizeof(aszEntries));
+    memset(aszDates, 0, sizeof(aszDates));
+    memset(aszTimes, 0, sizeof(aszTimes));
+    list.m_nALLOWCFG_F = 0;
+    event.m_nONLINE_F = 0;
+    ASSERT_EQ(1, DatabaseEFRetrieveRecord(&strConfig[0], &list));
+    ASSERT_EQ(1, DatabaseCERetrieveRecord(&strData[0], &event));
+    EXPECT_EQ(1, list.m_nALLOWCFG_F);
+    EXPECT_EQ(1, event.m_nONLINE_F);
+    for (int i = 0; i < LEDRA_EXCLUSION_COUNT; i++)
+        EXPECT_EQ("C:\\Skip\\" + std::to_string(i + 1), aszEntries[i]);
+    for (int i = 0; i < LEDRA_EVENT_SLOTS; i++)
+    {
+        EXPECT_EQ("200001" + std::string(i + 1 < 10 ? "0" : "") + std::to_string(i + 1), aszDates[i]);
+        EXPECT_EQ("1200" + std::string(i < 10 ? "0" : "") + std::to_string(i), aszTimes[i]);
+    }
 }
 
 // Several threads of one process writing at once, each through its own opening of the

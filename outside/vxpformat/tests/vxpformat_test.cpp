@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "vxpformat.h"
+#include "GoldenBytes.h"
 #include "VglTestSupport.h"
 
 #include <windows.h>
@@ -172,5 +173,101 @@ TEST(PatternFormat, LengthsInsideCheckedBlocksStayWithinTheBlock)
         vxp::Pattern read;
         EXPECT_EQ(c.result, vxp::readPattern(path.c_str(), &read)) << c.what;
         EXPECT_EQ(c.entries, read.entries.size()) << c.what;
+    }
+}
+
+namespace {
+
+// A pattern of one entry: the information record (tag | count | CRC-32 | number | entry size |
+// item type 1, length 4, version), then the signature record and its 128-byte entry (name |
+// kinds | cleanable | length | masked bytes, zeros to the end).
+const char GOLDEN_PATTERN_INFO[] = "1ad1bd1a 0100 0602332d 4202 0c00 | 01000000 04000000 69680200";
+const char GOLDEN_PATTERN_SIGNATURES[] = "1ac5bd1a 0100 28976f6f 4202 8000 |"
+                                         " 56676c2e476f6c64656e000000000000 05 01 0400 e2af5712";
+
+// A backup of "C:\D\a.com" with its body "MZ", before every byte is complemented: "VSBF" |
+// 1 | six items (type | length | data): folder, name, further text, values 4, 5 and 6 | body.
+const char GOLDEN_BACKUP[] = "56534246 01000000 0600 | 01 0500 433a5c4400 | 02 0600 612e636f6d00 |"
+                             " 03 0600 454943415200 | 04 0400 07000000 | 05 0400 00000000 | 06 0400 04030201 | 4d5a";
+
+std::string Complemented(std::string bytes)
+{
+    for (char& c : bytes)
+        c = char(~c);
+    return bytes;
+}
+
+}  // namespace
+
+// The bytes of pattern files as both targets write and read them.
+TEST(PatternFormat, FileBytesAreTheSameOnBothTargets)
+{
+    vxp::Entry entry;
+    entry.name = "Vgl.Golden";
+    entry.kinds = vxp::KIND_FILE | vxp::KIND_MACRO;
+    entry.cleanable = true;
+    entry.bytes = "GOLD";
+    struct { const char* what; std::vector<vxp::Entry> entries; std::string golden; } cases[] = {
+        {"one entry", {entry}, Unhex(GOLDEN_PATTERN_INFO) + Unhex(GOLDEN_PATTERN_SIGNATURES) + std::string(104, '\0')},
+        {"no entry", {}, Unhex(GOLDEN_PATTERN_INFO)},
+    };
+    std::string path = Folder("fmt6") + "\\VXP$SIG.578";
+    for (const auto& c : cases)
+    {
+        vxp::Pattern pattern;
+        pattern.number = 578;
+        pattern.version = 157801;
+        pattern.entries = c.entries;
+        ASSERT_EQ(0, vxp::writePattern(path.c_str(), pattern)) << c.what;
+        EXPECT_EQ(Hex(c.golden), Hex(ReadWholeFile(path))) << c.what;
+
+        WriteWholeFile(path, c.golden);
+        vxp::Pattern read;
+        ASSERT_EQ(578, vxp::readPattern(path.c_str(), &read)) << c.what;
+        EXPECT_EQ(157801u, read.version) << c.what;
+        ASSERT_EQ(c.entries.size(), read.entries.size()) << c.what;
+        for (const vxp::Entry& e : read.entries)
+        {
+            EXPECT_EQ("Vgl.Golden", e.name);
+            EXPECT_EQ(unsigned(vxp::KIND_FILE | vxp::KIND_MACRO), e.kinds);
+            EXPECT_TRUE(e.cleanable);
+            EXPECT_EQ("GOLD", e.bytes);
+        }
+    }
+}
+
+// The bytes of backup files as both targets write and read them.
+TEST(BackupFormat, FileBytesAreTheSameOnBothTargets)
+{
+    vxp::BackupInfo info;
+    info.folder = "C:\\D";
+    info.name = "a.com";
+    info.text = "EICAR";
+    info.value4 = 7;
+    info.value6 = 0x01020304;
+    std::string golden = Complemented(Unhex(GOLDEN_BACKUP));
+    std::string header = golden.substr(0, golden.size() - 2);
+    struct { const char* what; std::string body; std::string golden; } cases[] = {
+        {"with a body", "MZ", golden},
+        {"empty body", "", header},
+    };
+    std::string path = Folder("fmt7") + "\\golden.bak";
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(Hex(header), Hex(vxp::backupHeader(info))) << c.what;
+        ASSERT_EQ(0, vxp::writeBackup(path.c_str(), info, c.body)) << c.what;
+        EXPECT_EQ(Hex(c.golden), Hex(ReadWholeFile(path))) << c.what;
+
+        WriteWholeFile(path, c.golden);
+        vxp::BackupInfo read;
+        std::string body;
+        ASSERT_EQ(0, vxp::readBackup(path.c_str(), &read, &body)) << c.what;
+        EXPECT_EQ("C:\\D", read.folder) << c.what;
+        EXPECT_EQ("a.com", read.name) << c.what;
+        EXPECT_EQ("EICAR", read.text) << c.what;
+        EXPECT_EQ(7u, read.value4) << c.what;
+        EXPECT_EQ(0u, read.wide) << c.what;
+        EXPECT_EQ(0x01020304u, read.value6) << c.what;
+        EXPECT_EQ(c.body, body) << c.what;
     }
 }

@@ -96,7 +96,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         pdwView = hMapping != NULL ? (DWORD*)MapViewOfFile(hMapping, FILE_MAP_WRITE, 0, 0, 0) : NULL;
         if (pdwView == NULL)
             return 2;
-        *pdwView = (DWORD)(UINT_PTR)hWnd;
+        *pdwView = (DWORD)HandleToLong(hWnd);   // window handles are 32-bit values, as the client keeps them
         Append("ready");
     }
 
