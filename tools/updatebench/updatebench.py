@@ -19,6 +19,7 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from clientlib import BIN, INSTALL, Client  # noqa: E402
 from conftest import DemoServer  # noqa: E402
 from test_push_commands import Pusher  # noqa: E402
+from test_updates import offer  # noqa: E402
 
 JOURNAL = INSTALL / "filter32.log"
 TURNED_ON = "CIOMonitorDlg::UpdatePatternVersion: Try to turn on real-time scan"
@@ -45,8 +46,7 @@ def main():
     server = DemoServer(tmp / "demo")
     client = None
     try:
-        server.configure(update_section={"Update_URL": "/Vigilon/Download", "Ptnfile_Version": "579",
-                                         "Ptnfile": "pattern.zip"})
+        offer(server, {"Ptnfile_Version": "579", "Ptnfile": "pattern.zip"})
         client = Client(tmp, server)
         for name in ("Ruderire.DLL", "Unzip.dll"):
             shutil.copy2(BIN / name, INSTALL / name)
