@@ -44,7 +44,15 @@ void command(const char* pszUrl, BOOL fEncrypted)
     if (strDigest.size() != 32 || strDigest.find_first_not_of("0123456789abcdef") != std::string::npos)
         abort();
     if (strDigest == token.strIP)
-        isOlderCommandTime("20300101120000", token.strTime.c_str());
+    {
+        if (judgeCommandTime("20300101120000", token.strTime.c_str(), "20300102120000") == COMMAND_TIME_AHEAD &&
+            strcmp(token.strTime.c_str(), "20300102120000") <= 0)
+            abort();
+        CCarriedOutCommands carriedOut;
+        carriedOut.Remember(token.strTime, strDigest);
+        if (!carriedOut.IsRepeat(token.strTime, strDigest))
+            abort();
+    }
 }
 
 void iniReply(const uint8_t* data, size_t size)

@@ -43,6 +43,24 @@ void storeValue(SINIEntry& entry, const char* pszValue)
     trimSpaces(entry.m_szBuffer);
     entry.m_pszValue = entry.m_szBuffer;
 }
+
+// Whether a key (any case, trimmed) comes twice among the pairs of the decoded text.
+BOOL hasRepeatedKey(const std::string& strDecoded)
+{
+    std::string strText = strDecoded;
+    char** ppPairs = splitKeyValuePairs(&strText[0], "&");
+    if (ppPairs == NULL)
+        return TRUE;
+    BOOL fRepeated = FALSE;
+    for (char** pp = ppPairs; pp[0] != NULL && !fRepeated; pp += 2)
+    {
+        trimSpaces(pp[0]);
+        for (char** ppEarlier = ppPairs; ppEarlier != pp && !fRepeated; ppEarlier += 2)
+            fRepeated = equalNoCase(ppEarlier[0], pp[0]);
+    }
+    freeKeyValuePairs(ppPairs);
+    return fRepeated;
+}
 }
 
 BOOL renewIniEntries(char* pszText, SINIEntry* pTable, size_t nCount, const char* pszDelimiter,
@@ -131,11 +149,17 @@ int parseNotificationRequest(const char* pszRequest, BOOL fEncrypted, SINIEntry*
     if (nPos == std::string::npos)
         return NOTIFY_NO_SIGNATURE;
     request.strMessage = request.strToken.substr(0, nPos);
+    // Only the text before "&IP=" is signed: the signature must end the token, and an
+    // escape in it could decode to another pair.
+    if (request.strToken.find_first_of("&%", nPos + 4) != std::string::npos)
+        return NOTIFY_UNSIGNED_PAIRS;
     std::string strDecoded = urlDecodeText(request.strToken.c_str());
     // A decoded zero byte ends the text.
     strDecoded.resize(strlen(strDecoded.c_str()));
     if (strDecoded.empty())
         return NOTIFY_EMPTY;
+    if (hasRepeatedKey(strDecoded))
+        return NOTIFY_UNSIGNED_PAIRS;
     if (!renewIniEntries(&strDecoded[0], pTable, NOTIFICATION_TOKEN_KEYS, "&", NULL, pfTrace))
         return NOTIFY_TABLE_FAILED;
     return NOTIFY_PARSED;
@@ -156,5 +180,41 @@ std::string notificationDigest(const char* pszGuid, const char* pszMessage)
 BOOL isOlderCommandTime(const char* pszStored, const char* pszTime)
 {
     return pszStored != NULL && pszStored[0] != '\0' && strcmp(pszStored, pszTime != NULL ? pszTime : "") > 0;
+}
+
+int judgeCommandTime(const char* pszStored, const char* pszTime, const char* pszLatest)
+{
+    if (pszTime == NULL)
+        pszTime = "";
+    if (pszLatest != NULL && strcmp(pszTime, pszLatest) > 0)
+        return COMMAND_TIME_AHEAD;
+    if (isOlderCommandTime(pszStored, pszTime))
+        return COMMAND_TIME_OLDER;
+    if (pszStored != NULL && pszStored[0] != '\0' && strcmp(pszStored, pszTime) == 0)
+        return COMMAND_TIME_SAME;
+    return COMMAND_TIME_NEWER;
+}
+
+BOOL CCarriedOutCommands::IsRepeat(const std::string& strTime, const std::string& strDigest) const
+{
+    if (strTime != m_strTime)
+        return FALSE;
+    for (size_t i = 0; i < m_digests.size(); ++i)
+    {
+        if (m_digests[i] == strDigest)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+void CCarriedOutCommands::Remember(const std::string& strTime, const std::string& strDigest)
+{
+    if (strTime != m_strTime)
+    {
+        m_strTime = strTime;
+        m_digests.clear();
+    }
+    if (!IsRepeat(strTime, strDigest))
+        m_digests.push_back(strDigest);
 }
 }

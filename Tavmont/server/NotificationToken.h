@@ -8,6 +8,7 @@
 
 #include <stddef.h>
 #include <string>
+#include <vector>
 
 namespace NS_Notification
 {
@@ -72,7 +73,8 @@ namespace NS_Notification
         NOTIFY_DECRYPT_ERROR,       // the token could not be deciphered: rejected
         NOTIFY_NO_SIGNATURE,        // no "&IP=": rejected
         NOTIFY_EMPTY,               // nothing left after decoding
-        NOTIFY_TABLE_FAILED         // no key=value token in it
+        NOTIFY_TABLE_FAILED,        // no key=value token in it
+        NOTIFY_UNSIGNED_PAIRS       // text after the signature, or a key given twice: rejected
     };
     struct SNotificationRequest
     {
@@ -81,7 +83,8 @@ namespace NS_Notification
     };
     // The token after the first "?" of the request, deciphered with the keyed cipher when
     // fEncrypted, its signed part split off and its %XX-decoded text parsed into the table
-    // (NOTIFICATION_TOKEN_KEYS entries, "&" between the pairs).
+    // (NOTIFICATION_TOKEN_KEYS entries, "&" between the pairs). Only the signed part may
+    // count: a token with anything after the signature, or with a key given twice, is refused.
     int parseNotificationRequest(const char* pszRequest, BOOL fEncrypted, SINIEntry* pTable,
                                  SNotificationRequest& request, PFN_INI_ENTRY_TRACE pfTrace);
 
@@ -91,6 +94,31 @@ namespace NS_Notification
     // Whether a command of this TIME comes before the last one carried out (stored): the
     // texts sort by time; an equal time is the same second and is not older.
     BOOL isOlderCommandTime(const char* pszStored, const char* pszTime);
+
+    // How a command's TIME stands against the last one carried out (pszStored) and the latest
+    // TIME the client takes (pszLatest: its clock a day ahead, same format; NULL: no bound).
+    enum ECommandTime
+    {
+        COMMAND_TIME_NEWER = 0,     // later than the stored one, or nothing stored
+        COMMAND_TIME_SAME,          // the second of the stored one: another command of it
+        COMMAND_TIME_OLDER,         // before the stored one: refused
+        COMMAND_TIME_AHEAD          // after pszLatest: refused and not stored
+    };
+    int judgeCommandTime(const char* pszStored, const char* pszTime, const char* pszLatest);
+
+    // The signatures of the commands carried out at the latest TIME: a signed message is
+    // carried out once, other commands of the same second still are.
+    class CCarriedOutCommands
+    {
+    public:
+        BOOL IsRepeat(const std::string& strTime, const std::string& strDigest) const;
+        // A later TIME forgets the signatures of the earlier one.
+        void Remember(const std::string& strTime, const std::string& strDigest);
+
+    private:
+        std::string m_strTime;
+        std::vector<std::string> m_digests;
+    };
 }
 
 #endif

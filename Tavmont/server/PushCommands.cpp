@@ -27,6 +27,8 @@ namespace
 // Around the check of a command's time, its signature and the store of its time, so that of
 // two commands arriving together the older cannot follow the newer.
 CCriticalSection g_csCommandTime;
+// The commands carried out at the stored time (under g_csCommandTime).
+CCarriedOutCommands g_carriedOut;
 
 struct SNotificationRecord
 {
@@ -265,11 +267,21 @@ BOOL Authenticate(const SNotificationRequest& request, const SNotificationToken&
     }
     CSingleLock lock(&g_csCommandTime, TRUE);
     CString strStored = NS_RegistryKey::GetClientString();
-    if (!strStored.IsEmpty() && strcmp(strStored, token.strTime.c_str()) >= 0)
+    // A time more than a day ahead of the client's clock is never stored: one command of a
+    // server whose clock ran ahead would otherwise make every later genuine one look older.
+    CString strLatest = (NS_Clock::GetCurrentTime() + CTimeSpan(1, 0, 0, 0)).Format("%Y%m%d%H%M%S");
+    int nTime = judgeCommandTime(strStored, token.strTime.c_str(), strLatest);
+    if (nTime == COMMAND_TIME_AHEAD)
+    {
+        VGLTRACE(12, "ServerTime(server:%s, client latest:%s) too far ahead: refused", token.strTime.c_str(),
+                 (LPCSTR)strLatest);
+        return FALSE;
+    }
+    if (nTime != COMMAND_TIME_NEWER)
     {
         VGLTRACE(3, "ServerTime(server:%s, client:%s),  be replay", token.strTime.c_str(), (LPCSTR)strStored);
         // The same second is another command of that second; an earlier time is a replay.
-        if (isOlderCommandTime(strStored, token.strTime.c_str()))
+        if (nTime == COMMAND_TIME_OLDER)
         {
             VGLTRACE(12, "    the command is older than the last one carried out: refused");
             return FALSE;
@@ -281,8 +293,14 @@ BOOL Authenticate(const SNotificationRequest& request, const SNotificationToken&
         VGLTRACE(3, "MD5(server:%s, client:%s) compare fail", token.strIP.c_str(), strDigest.c_str());
         return FALSE;
     }
+    if (g_carriedOut.IsRepeat(token.strTime, strDigest))
+    {
+        VGLTRACE(12, "    the same command was carried out already: refused");
+        return FALSE;
+    }
     VGLTRACE(3, "MD5 compare success");
     NS_RegistryKey::SetClientString(token.strTime.c_str());
+    g_carriedOut.Remember(token.strTime, strDigest);
     VGLTRACE(3, "iMessage=%d", token.nMessage);
     return TRUE;
 }
@@ -360,6 +378,10 @@ void OnNotificationThreadThis(const CString& strRequest, CTavmontDlg* pMainWnd)
         break;
     case NOTIFY_NO_SIGNATURE:
         VGLTRACE(12, "&IP not found reject, strDecryptedToken(%s)", request.strToken.c_str());
+        fRecover = FALSE;
+        break;
+    case NOTIFY_UNSIGNED_PAIRS:
+        VGLTRACE(12, "unsigned or repeated pairs reject, strDecryptedToken(%s)", request.strToken.c_str());
         fRecover = FALSE;
         break;
     case NOTIFY_PARSED:

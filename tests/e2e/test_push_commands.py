@@ -26,13 +26,18 @@ def guid():
     return reg_get(PRODUCT_KEY, "GUID")[3:]
 
 
+def stamp(seconds=0):
+    """A command's TIME that many seconds from now (the client's clock is the local time)."""
+    return time.strftime("%Y%m%d%H%M%S", time.localtime(time.time() + seconds))
+
+
 class Pusher:
     """Sends the client signed commands through the demo server and waits until each is
     handled."""
 
     def __init__(self, c, server):
         self.c, self.server = c, server
-        self.clock = 20300101000000
+        self.clock = int(stamp(-3600))
 
     def send(self, message, encrypt=True, time_text=None, **fields):
         """One command; the TIME of each is later than the one before unless given."""
@@ -227,26 +232,41 @@ def test_forged_malformed_and_replayed_commands_are_refused(client, demo_server)
     # The start-up announcement first, then the command's.
     wait_program(demo_server, "cgiOnStart.exe")
     mark = len(demo_server.journal())
-    push.send(29, time_text="20300101120000")
+    now = stamp()
+    push.send(29, time_text=now)
     wait_program(demo_server, "cgiOnStart.exe", mark)
     settled = len(demo_server.journal())
 
-    refused = [dict(base, time="20300101120001", digest="0" * 32),           # forged
-               dict(base, time="20300101120001", upper=True),                # the digest in upper case
-               dict(base, target="/?5A5A&IP=1"),                             # deciphers to nothing usable
-               dict(base, time="20300101115959")]                            # older than the last one
+    later, earlier, ahead = stamp(1), stamp(-1), stamp(2 * 86400)
+    refused = [dict(base, time=later, digest="0" * 32),                        # forged
+               dict(base, time=later, upper=True),                             # the digest in upper case
+               dict(base, target="/?5A5A&IP=1"),                               # deciphers to nothing usable
+               dict(base, time=earlier),                                       # older than the last one
+               dict(base, time=now),                                           # the same command again
+               # Pairs after the signature: an uninstall without password, a time that would
+               # lock the client out, another server.
+               dict(base, time=later, append="&MESSAGE=12&TIME=29991231235959&SERVER=x"),
+               dict(base, time=ahead)]                                         # a server clock 2 days ahead
     for payload in refused:
         push.raw(payload)
     assert c.trace_lines("MD5(server:00000000000000000000000000000000")
     assert [line for line in c.trace_lines("compare fail") if re.search(r"MD5\(server:[0-9A-F]{32}, ", line)]
     assert c.trace_lines("&IP not found reject")
-    assert c.trace_lines("ServerTime(server:20300101115959, client:20300101120000),  be replay")
+    assert c.trace_lines("ServerTime(server:%s, client:%s),  be replay" % (earlier, now))
+    assert c.trace_lines("the same command was carried out already: refused")
+    assert c.trace_lines("unsigned or repeated pairs reject")
+    assert not c.trace_lines("iMessage=12")
+    assert c.trace_lines("ServerTime(server:%s, client latest:" % ahead)
     time.sleep(1)
     assert len(demo_server.journal()) == settled
-    assert reg_get(PRODUCT_KEY, "ClientString") == "sz:20300101120000"
-    # Several commands of one second are all carried out.
-    push.send(29, time_text="20300101120000")
+    assert reg_get(PRODUCT_KEY, "ClientString") == "sz:" + now
+    # Another command of the same second is carried out, and so is the next genuine one.
+    push.send(29, time_text=now, DELAY=0)
     wait_program(demo_server, "cgiOnStart.exe", settled)
+    settled = len(demo_server.journal())
+    push.send(29, time_text=later)
+    wait_program(demo_server, "cgiOnStart.exe", settled)
+    assert reg_get(PRODUCT_KEY, "ClientString") == "sz:" + later
 
 
 def test_off_line_client_carries_out_only_an_update(client, demo_server):

@@ -132,6 +132,78 @@ TEST(PushTokenTest, RequestsThatCarryNoCommand)
     }
 }
 
+TEST(PushTokenTest, OnlyTheSignedPairsCount)
+{
+    std::string strSigned = "MESSAGE=29&TIME=20300101120000";
+    std::string strToken = strSigned + "&IP=" + notificationDigest(CLIENT_GUID, strSigned.c_str());
+    struct Case
+    {
+        std::string strRequest;
+        int nResult;
+    } cases[] = {
+        {"/?" + strToken, NOTIFY_PARSED},
+        // Pairs after the signature, plainly and hidden in an escape of its value.
+        {"/?" + strToken + "&MESSAGE=12&TIME=29991231235959&SERVER=x", NOTIFY_UNSIGNED_PAIRS},
+        {"/?" + strToken + "&SERVER=x", NOTIFY_UNSIGNED_PAIRS},
+        {"/?" + strToken + "%26SERVER%3Dx", NOTIFY_UNSIGNED_PAIRS},
+        {"/?" + strToken + "&", NOTIFY_UNSIGNED_PAIRS},
+        // A key twice in the signed part, in any case or escaped.
+        {"/?MESSAGE=29&message=12&IP=1", NOTIFY_UNSIGNED_PAIRS},
+        {"/?MESSAGE=29&MES%53AGE=12&IP=1", NOTIFY_UNSIGNED_PAIRS},
+        {"/?MESSAGE=29%26IP%3D1&IP=1", NOTIFY_UNSIGNED_PAIRS},
+    };
+    for (const Case& c : cases)
+    {
+        for (BOOL fEncrypted : {TRUE, FALSE})
+        {
+            std::string strRequest = fEncrypted ? "/?" + KeyedHex(c.strRequest.substr(2)) : c.strRequest;
+            SINIEntry table[NOTIFICATION_TOKEN_KEYS];
+            memcpy(table, g_notificationTokenTable, sizeof(table));
+            SNotificationRequest request;
+            EXPECT_EQ(c.nResult, parseNotificationRequest(strRequest.c_str(), fEncrypted, table, request, NULL))
+                << c.strRequest << " enciphered " << fEncrypted;
+        }
+    }
+}
+
+TEST(PushTokenTest, CommandTimeAgainstTheStoredOneAndTheClientsClock)
+{
+    const char* pszLatest = "20261212120000";   // the client's clock a day ahead
+    struct Case
+    {
+        const char* pszStored;
+        const char* pszTime;
+        int nResult;
+    } cases[] = {
+        {"", "20261211120000", COMMAND_TIME_NEWER},
+        {"20261211120000", "20261211120001", COMMAND_TIME_NEWER},
+        {"20261211120000", "20261211120000", COMMAND_TIME_SAME},
+        {"20261211120000", "20261211115959", COMMAND_TIME_OLDER},
+        {"20261211120000", "", COMMAND_TIME_OLDER},
+        {"", "20261212120000", COMMAND_TIME_NEWER},     // a day ahead is still taken
+        {"", "20261212120001", COMMAND_TIME_AHEAD},     // later is not, stored or not
+        {"20261211120000", "29991231235959", COMMAND_TIME_AHEAD},
+        {"", "9", COMMAND_TIME_AHEAD},                   // sorts after any real time
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.nResult, judgeCommandTime(c.pszStored, c.pszTime, pszLatest)) << c.pszStored << " " << c.pszTime;
+}
+
+TEST(PushTokenTest, ASignedMessageIsCarriedOutOncePerTime)
+{
+    CCarriedOutCommands carriedOut;
+    EXPECT_FALSE(carriedOut.IsRepeat("20261211120000", "a"));
+    carriedOut.Remember("20261211120000", "a");
+    EXPECT_TRUE(carriedOut.IsRepeat("20261211120000", "a"));
+    EXPECT_FALSE(carriedOut.IsRepeat("20261211120000", "b"));    // another command of that second
+    carriedOut.Remember("20261211120000", "b");
+    EXPECT_TRUE(carriedOut.IsRepeat("20261211120000", "a"));
+    EXPECT_TRUE(carriedOut.IsRepeat("20261211120000", "b"));
+    carriedOut.Remember("20261211120001", "c");                  // a later time forgets the earlier
+    EXPECT_FALSE(carriedOut.IsRepeat("20261211120000", "a"));
+    EXPECT_TRUE(carriedOut.IsRepeat("20261211120001", "c"));
+}
+
 TEST(PushTokenTest, OnlyAnEarlierTimeIsOlder)
 {
     EXPECT_FALSE(isOlderCommandTime("", "20300101120000"));

@@ -20,6 +20,7 @@ POST /_demo/push with a JSON object sends one command and answers with JSON
 | `encrypt` | encipher the token (default true) |
 | `digest` | a signature to send instead of the right one |
 | `upper` | the right signature in upper-case hex |
+| `append` | text to put after the signature (before the token is enciphered) |
 | `target` | a request target to send as it is (no token is built) |
 """
 import hashlib
@@ -43,11 +44,11 @@ def digest(guid, message):
     return hashlib.md5(text.encode("latin-1")).hexdigest()
 
 
-def token(guid, message, stamp, fields=(), encrypt=True, signature=None, upper=False):
+def token(guid, message, stamp, fields=(), encrypt=True, signature=None, upper=False, append=""):
     pairs = list(fields) + [("MESSAGE", str(message)), ("TIME", stamp)]
     signed = "&".join(f"{key}={urllib.parse.quote(str(value), safe='')}" for key, value in pairs)
     signature = signature or digest(guid, signed)
-    text = f"{signed}&IP={signature.upper() if upper else signature}"
+    text = f"{signed}&IP={signature.upper() if upper else signature}{append}"
     return keyed_hex(text.encode("latin-1")) if encrypt else text
 
 
@@ -74,7 +75,7 @@ def push(state, payload):
             fields = list(fields.items())
         stamp = payload.get("time") or time.strftime("%Y%m%d%H%M%S")
         target = "/?" + token(payload["guid"], payload["message"], stamp, fields, payload.get("encrypt", True),
-                              payload.get("digest"), payload.get("upper", False))
+                              payload.get("digest"), payload.get("upper", False), payload.get("append", ""))
     status, body = send(payload.get("host", "127.0.0.1"), int(payload["port"]), target)
     return json.dumps({"target": target, "status": status, "reply": body}).encode()
 
