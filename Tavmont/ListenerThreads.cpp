@@ -1,5 +1,11 @@
 #include "ListenerThreads.h"
 
+namespace
+{
+// shutdown's "both directions" (winsock.h names none).
+const int SHUTDOWN_BOTH = 2;
+}
+
 CListenerThreads::CListenerThreads()
     : m_hStop(::CreateEventA(NULL, TRUE, FALSE, NULL)),
       m_hSlotFree(::CreateEventA(NULL, FALSE, FALSE, NULL)),
@@ -33,6 +39,15 @@ BOOL CListenerThreads::Forget(HANDLE hThread)
         }
     }
     return FALSE;
+}
+
+void CListenerThreads::TakeAll(CArray<HANDLE, HANDLE>& arrThreads)
+{
+    CSingleLock lock(&m_lock, TRUE);
+    arrThreads.RemoveAll();
+    for (int i = 0; i < m_arrThreads.GetSize(); i++)
+        arrThreads.Add(m_arrThreads[i]);
+    m_arrThreads.RemoveAll();
 }
 
 int CListenerThreads::GetRecordedCount()
@@ -77,4 +92,32 @@ void CListenerThreads::LeaveConnection()
 {
     ::InterlockedDecrement(&m_nConnections);
     ::SetEvent(m_hSlotFree);
+}
+
+void CListenerThreads::AddConnectionSocket(SOCKET s)
+{
+    CSingleLock lock(&m_lock, TRUE);
+    m_arrSockets.Add(s);
+}
+
+void CListenerThreads::RemoveConnectionSocket(SOCKET s)
+{
+    CSingleLock lock(&m_lock, TRUE);
+    for (int i = 0; i < m_arrSockets.GetSize(); i++)
+    {
+        if (m_arrSockets[i] == s)
+        {
+            m_arrSockets.RemoveAt(i);
+            return;
+        }
+    }
+}
+
+void CListenerThreads::ShutdownConnections()
+{
+    // Under the lock: a socket is unregistered before it is closed, so none named here can
+    // have been closed and its number reused.
+    CSingleLock lock(&m_lock, TRUE);
+    for (int i = 0; i < m_arrSockets.GetSize(); i++)
+        ::shutdown(m_arrSockets[i], SHUTDOWN_BOTH);
 }

@@ -8,11 +8,14 @@
 #include "afxmt.h"
 #include "afxtempl.h"
 
+#include <winsock.h>
+
 class CListenerThreads
 {
 public:
-    // Connections served at once (a request being read and answered, or its command being
-    // carried out). The next connection waits in the listening socket's queue meanwhile.
+    // Connections served at once (a request being read and answered; a command carried out
+    // after its connection closed no longer counts). The next connection waits in the
+    // listening socket's queue meanwhile.
     enum { MAX_CONNECTIONS = 16 };
 
     CListenerThreads();
@@ -24,6 +27,8 @@ public:
     void Record(HANDLE hThread);
     // TRUE when the handle was recorded; it is forgotten.
     BOOL Forget(HANDLE hThread);
+    // Every recorded handle, all forgotten.
+    void TakeAll(CArray<HANDLE, HANDLE>& arrThreads);
     int GetRecordedCount();
 
     void SignalStop();
@@ -35,6 +40,12 @@ public:
     BOOL WaitForSlot();
     void EnterConnection();
     void LeaveConnection();
+
+    // The sockets of connections being served: registered after accept, unregistered before
+    // they are closed. ShutdownConnections ends every read and write on them (at unload).
+    void AddConnectionSocket(SOCKET s);
+    void RemoveConnectionSocket(SOCKET s);
+    void ShutdownConnections();
     LONG GetConnectionCount() const { return m_nConnections; }
 
 private:
@@ -42,6 +53,7 @@ private:
     CListenerThreads& operator=(const CListenerThreads&);
 
     CArray<HANDLE, HANDLE> m_arrThreads;
+    CArray<SOCKET, SOCKET> m_arrSockets;
     HANDLE m_hStop;                 // manual reset: a listener is being stopped
     HANDLE m_hSlotFree;             // auto reset: a connection ended
     volatile LONG m_nConnections;

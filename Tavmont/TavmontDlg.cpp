@@ -571,6 +571,7 @@ void CTavmontDlg::OnDestroy()
         StopHttpServerThread();
         m_hHttpServerThread = NULL;
     }
+    WaitForListenerThreads();
     if (IsThreadHandle(m_hScheduleScanThread))
     {
         BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT, TRUE);

@@ -152,6 +152,8 @@ public:
     void HttpServerThreadThis();
     // Closes the listening socket and waits for the thread waiting to accept.
     void StopHttpServerThread();
+    // At destruction: waits until every listener thread has ended.
+    void WaitForListenerThreads();
     static unsigned __stdcall CheckIPChangeThread(void* pvParam);
     void CheckIPChangeThreadThis();
     BOOL CreateScheduleUpdateThread();

@@ -29,7 +29,7 @@ namespace
 // Outlives the main window: threads still serving a connection at its destruction touch it.
 CListenerThreads g_listenerThreads;
 
-// Seconds each arrival of request data and each send may take.
+// Seconds the whole request (its line and headers) may take to arrive, and each send.
 const int READ_TIMEOUT_SECONDS = 20;
 const int SEND_TIMEOUT_SECONDS = 10;
 const int HEADER_LINE_SIZE = 2048;
@@ -141,13 +141,39 @@ void CTavmontDlg::StopHttpServerThread()
     }
     if (IsThreadHandle(hThread))
     {
-        // Closed here: a later WM_DELETE_THREAD for it is ignored.
-        g_listenerThreads.Forget(hThread);
-        BOOL fSuccess = waitForThread(hThread, KILL_THREAD_TIME_OUT, TRUE);
+        // The stop ends the wait to accept; a thread that took a connection meanwhile serves
+        // it and stays recorded (never killed: it may hold the bookkeeping's lock).
+        BOOL fSuccess = ::WaitForSingleObject(hThread, KILL_THREAD_TIME_OUT) == WAIT_OBJECT_0;
+        if (fSuccess && g_listenerThreads.Forget(hThread))
+            ::CloseHandle(hThread);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hHttpServerThread = 0x%p, dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, hThread, KILL_THREAD_TIME_OUT);
     }
     g_listenerThreads.ResetStop();
+}
+
+void CTavmontDlg::WaitForListenerThreads()
+{
+    // Threads still reading a request or carrying out a command reach this window: each ends
+    // before it goes. Messages they send to this thread are handled meanwhile. The stop stays
+    // signalled: none of them starts a successor any more.
+    g_listenerThreads.SignalStop();
+    g_listenerThreads.ShutdownConnections();
+    CArray<HANDLE, HANDLE> arrThreads;
+    g_listenerThreads.TakeAll(arrThreads);
+    for (int i = 0; i < arrThreads.GetSize(); i++)
+    {
+        HANDLE hThread = arrThreads[i];
+        DWORD dwStart = ::GetTickCount();
+        VGLTRACE(3, "waiting for listener thread 0x%p", hThread);
+        while (::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+        {
+            MSG msg;
+            ::PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        ::CloseHandle(hThread);
+        VGLTRACE(3, "listener thread 0x%p ended (%lu ms)", hThread, (unsigned long)(::GetTickCount() - dwStart));
+    }
 }
 
 LRESULT CTavmontDlg::OnDeleteThread(WPARAM, LPARAM lParam)
@@ -235,6 +261,7 @@ void CTavmontDlg::HttpServerThreadThis()
         else
         {
             g_listenerThreads.EnterConnection();
+            g_listenerThreads.AddConnectionSocket(sConnect.GetSocket());
             fCounted = TRUE;
             {
                 CSingleLock lock(&g_listenerThreads.m_lock, TRUE);
@@ -244,8 +271,11 @@ void CTavmontDlg::HttpServerThreadThis()
                     StartNextListenerThread();
             }
 
+            // The whole request within the bound: a peer that trickles bytes cannot hold its
+            // slot for longer.
+            DWORD dwDeadline = ::GetTickCount() + READ_TIMEOUT_SECONDS * 1000;
             char szLine[HEADER_LINE_SIZE];
-            sConnect.ReadHeaderLine(szLine, sizeof(szLine), READ_TIMEOUT_SECONDS);
+            sConnect.ReadHeaderLineBefore(szLine, sizeof(szLine), dwDeadline);
             char* pszUrl = NULL;
             BOOL fGet = parseListenerRequestLine(szLine, &pszUrl);
             if (pszUrl != NULL)
@@ -259,7 +289,7 @@ void CTavmontDlg::HttpServerThreadThis()
                 char szHeader[HEADER_LINE_SIZE];
                 do
                 {
-                    sConnect.ReadHeaderLine(szHeader, sizeof(szHeader), READ_TIMEOUT_SECONDS);
+                    sConnect.ReadHeaderLineBefore(szHeader, sizeof(szHeader), dwDeadline);
                 } while (strcmp(szHeader, "\r\n") != 0);
                 nReply = chooseListenerReply(strUrl);
             }
@@ -293,12 +323,15 @@ void CTavmontDlg::HttpServerThreadThis()
         e->Delete();
         fUrlTaken = FALSE;
     }
+    if (fCounted)
+        g_listenerThreads.RemoveConnectionSocket(sConnect.GetSocket());
     sConnect.CloseIfOpen();
+    // The slot serves connections: a long command no longer holds one.
+    if (fCounted)
+        g_listenerThreads.LeaveConnection();
 
     if (fUrlTaken && isListenerCommandUrl(strUrl))
         NS_Notification::OnNotification(strUrl, this);
-    if (fCounted)
-        g_listenerThreads.LeaveConnection();
     if (fOwnTaken)
         ::PostMessageA(hWndMain, WM_DELETE_THREAD, 0, reinterpret_cast<LPARAM>(hOwn));
 }

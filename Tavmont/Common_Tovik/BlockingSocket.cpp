@@ -18,6 +18,19 @@ int WaitReady(SOCKET s, BOOL fRead, int nSecs)
     timeval tv = {nSecs, 0};
     return select(0, fRead ? &set : NULL, fRead ? NULL : &set, NULL, &tv);
 }
+
+// Waits until the socket can be read, at the latest until the tick count dwDeadline.
+int WaitReadableBefore(SOCKET s, DWORD dwDeadline)
+{
+    LONG lLeft = (LONG)(dwDeadline - GetTickCount());
+    if (lLeft <= 0)
+        return 0;
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval tv = {lLeft / 1000, (lLeft % 1000) * 1000};
+    return select(0, &set, NULL, NULL, &tv);
+}
 }
 
 // ---------------------------------------------------------------------------
@@ -148,12 +161,34 @@ CHttpBlockingSocket::~CHttpBlockingSocket()
 
 int CHttpBlockingSocket::ReadHeaderLine(char* pch, int nSize, int nSecs)
 {
+    return ReadLine(pch, nSize, nSecs, 0, FALSE);
+}
+
+int CHttpBlockingSocket::ReadHeaderLineBefore(char* pch, int nSize, DWORD dwDeadline)
+{
+    return ReadLine(pch, nSize, 0, dwDeadline, TRUE);
+}
+
+int CHttpBlockingSocket::ReadLine(char* pch, int nSize, int nSecs, DWORD dwDeadline, BOOL fDeadline)
+{
     int nScanned = 0;
     char* pLineFeed = (char*)memchr(m_pReadBuf, '\n', m_nReadBuf);
     while (pLineFeed == NULL)
     {
         nScanned = m_nReadBuf;
-        int nBytes = Receive(m_pReadBuf + m_nReadBuf, nSizeRecv - m_nReadBuf, nSecs);
+        int nBytes;
+        if (fDeadline)
+        {
+            if (WaitReadableBefore(m_hSocket, dwDeadline) <= 0)
+                throw new CBlockingSocketException("Receive timeout");
+            nBytes = recv(m_hSocket, m_pReadBuf + m_nReadBuf, nSizeRecv - m_nReadBuf, 0);
+            if (nBytes == SOCKET_ERROR)
+                throw new CBlockingSocketException("Receive");
+        }
+        else
+        {
+            nBytes = Receive(m_pReadBuf + m_nReadBuf, nSizeRecv - m_nReadBuf, nSecs);
+        }
         if (nBytes <= 0)
             throw new CBlockingSocketException("ReadHeaderLine");
         m_nReadBuf += nBytes;

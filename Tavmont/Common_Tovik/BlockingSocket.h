@@ -70,8 +70,13 @@ public:
     // terminated; bytes after the line stay for the next call. Throws
     // "ReadHeaderLine" when the peer closed or the buffer is full.
     virtual int ReadHeaderLine(char* pch, int nSize, int nSecs);
+    // The same, but the whole line must arrive before the tick count dwDeadline (a peer that
+    // trickles bytes cannot stretch it), else "Receive timeout".
+    int ReadHeaderLineBefore(char* pch, int nSize, DWORD dwDeadline);
 
 private:
+    int ReadLine(char* pch, int nSize, int nSecs, DWORD dwDeadline, BOOL fDeadline);
+
     char* m_pReadBuf;
     int m_nReadBuf;
 };

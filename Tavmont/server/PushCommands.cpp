@@ -42,13 +42,20 @@ void ApplyServerSettings(const SNotificationToken& token)
                                       (DWORD)token.nProxyPort, token.nUseProxy, token.nNonSynProxySetting);
 }
 
-void WaitDelay(const SNotificationToken& token)
+// FALSE when the client unloads meanwhile: the command is then not carried out, so that the
+// main window never waits long for it.
+BOOL WaitDelay(const SNotificationToken& token)
 {
     if (token.nDelay > 0)
     {
         VGLTRACE(3, "    waiting DELAY = %d seconds", token.nDelay);
-        ::Sleep((DWORD)token.nDelay * 1000);
+        if (::WaitForSingleObject(g_eventStopScheduler.m_hObject, (DWORD)token.nDelay * 1000) == WAIT_OBJECT_0)
+        {
+            VGLTRACE(12, "    the client unloads: the command is not carried out");
+            return FALSE;
+        }
     }
+    return TRUE;
 }
 
 void NewClientSetup(CTavmontDlg* pMainWnd)
@@ -182,9 +189,11 @@ void CarryOut(const SNotificationToken& token, CTavmontDlg* pMainWnd)
         break;
     case NSG_PATTERN_ROLLBACK:
         StopQuelmail();
-        WaitDelay(token);
-        ApplyServerSettings(token);
-        OnNotificationRollback(pMainWnd, token.nRollback);
+        if (WaitDelay(token))
+        {
+            ApplyServerSettings(token);
+            OnNotificationRollback(pMainWnd, token.nRollback);
+        }
         StartQuelmail();
         break;
     case NSG_NEW_ALERT_MESSAGE:
@@ -203,7 +212,8 @@ void CarryOut(const SNotificationToken& token, CTavmontDlg* pMainWnd)
         NS_Configuration::ReadProfileSettingFromServer(TRUE, TRUE, FALSE);
         break;
     case NSG_UPDATE_NOW:
-        WaitDelay(token);
+        if (!WaitDelay(token))
+            break;
         ApplyServerSettings(token);
         UpdateNewSettings(pMainWnd, FALSE, TRUE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
         break;
@@ -230,7 +240,11 @@ void CarryOut(const SNotificationToken& token, CTavmontDlg* pMainWnd)
         break;
     case NSG_ENGINE_ROLLBACK:
         StopQuelmail();
-        WaitDelay(token);
+        if (!WaitDelay(token))
+        {
+            StartQuelmail();
+            break;
+        }
         ApplyServerSettings(token);
         OnNotificationEngineRollback(pMainWnd, token.str95EngineRollback.c_str());
         StartQuelmail();

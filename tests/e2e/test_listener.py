@@ -1,12 +1,15 @@
 """The client listener under Wine, from Linux over loopback: the status query and its scrambled
 body, the acknowledgement and the refusals byte for byte, what is handed to the command
-dispatcher, idle and over-long requests, the limit on connections served at once, the
-handles of finished listener threads, file-based mode and the resume from suspend; and the
+dispatcher, idle, trickling and over-long requests, the limit on connections served at once,
+the handles of finished listener threads and their end before the main window's, file-based
+mode and the resume from suspend; and the
 address-change watcher's re-connect after a status query found the client off line."""
 import datetime
 import email.utils
+import json
 import re
 import socket
+import threading
 import time
 
 import pytest
@@ -178,3 +181,64 @@ def test_status_query_while_off_line_makes_the_watcher_reconnect(client, demo_se
         time.sleep(0.2)
     assert status_fields(c.listener_port)["ISCONNECT"] == "1"
     c.unload()
+
+
+def test_trickling_connections_are_bounded_and_status_is_answered(client, demo_server):
+    c = client()
+    c.start()
+    wait_listening(c)
+    port = c.listener_port
+    # Every slot taken by a request that trickles in a byte a second and never ends.
+    trickling = [socket.create_connection(("127.0.0.1", port)) for _ in range(MAX_CONNECTIONS)]
+    since = time.time()
+    for s in trickling:
+        s.sendall(b"GET /?CAVIT HTTP/1.0\r\nX-Slow: ")
+    stop = threading.Event()
+
+    def trickle():
+        while not stop.wait(1):
+            for s in trickling:
+                try:
+                    s.sendall(b"a")
+                except OSError:
+                    pass
+    feeder = threading.Thread(target=trickle, daemon=True)
+    feeder.start()
+    try:
+        # A status query is answered once the whole-request bound drops them.
+        query = socket.create_connection(("127.0.0.1", port), timeout=10)
+        query.sendall(b"GET /?CAVIT HTTP/1.0\r\n\r\n")
+        query.settimeout(45)
+        assert read_all(query).startswith(b"HTTP/1.0 200 OK")
+        assert time.time() - since <= 35
+        query.close()
+        for s in trickling:
+            s.settimeout(10)
+            assert read_all(s) == b""
+        assert 18 <= time.time() - since <= 40
+    finally:
+        stop.set()
+        feeder.join()
+        for s in trickling:
+            s.close()
+    c.unload()
+
+
+def test_listener_threads_end_before_the_main_window(client, demo_server):
+    from test_push_commands import guid
+    c = client()
+    c.start()
+    wait_listening(c)
+    # A signed update command that waits a long DELAY first, while the client unloads.
+    payload = {"port": c.listener_port, "guid": guid(), "message": 21,
+               "fields": [["DELAY", 600], ["SERVER", "127.0.0.1"], ["SERVERPORT", demo_server.port]]}
+    reply = json.loads(demo_server.control("push", payload))
+    assert reply["status"] == 200 and reply["reply"] == "OK", reply
+    c.wait_trace("waiting DELAY = 600 seconds")
+    c.unload()
+    trace = c.trace()
+    # The command thread ended, without carrying out the command, before the window went.
+    handled = trace.find("<-- NS_Notification::OnNotificationThreadThis(")
+    destroyed = trace.find("<-- CTavmontDlg::OnDestroy()")
+    assert 0 <= handled < destroyed
+    assert "the client unloads: the command is not carried out" in trace
