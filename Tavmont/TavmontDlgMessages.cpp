@@ -19,6 +19,10 @@
 
 BOOL CTavmontDlg::OnCopyData(CWnd* pWnd, COPYDATASTRUCT* pCopyDataStruct)
 {
+    // Files dropped in another program (the shell extension): a copy of the list, handled
+    // as a drop on this window.
+    if (pCopyDataStruct != NULL && pCopyDataStruct->dwData == DROP_CARRIED)
+        return takeCarriedDropList(m_hWnd, pCopyDataStruct);
     if (pCopyDataStruct != NULL && pCopyDataStruct->dwData == COPYDATA_PGX_LOG &&
         pCopyDataStruct->lpData != NULL)
     {
@@ -77,7 +81,8 @@ BOOL CTavmontDlg::AddPGXLog(const void* pvRecord, DWORD cbRecord)
 
 void CTavmontDlg::OnDropFiles(HDROP hDropInfo)
 {
-    // A list another process posted arrives in a mapping: a drop handle of this process.
+    // Only a drop list of this process's own memory is read (and freed): anything else any
+    // program may post is left alone.
     const MSG* pMsg = GetCurrentMessage();
     HDROP hDrop = receiveDroppedFiles((WPARAM)hDropInfo, pMsg->lParam);
     if (hDrop == NULL)

@@ -10,34 +10,18 @@ static_assert(sizeof(DROPFILES) == 20 && offsetof(DROPFILES, pFiles) == 0 && off
                   offsetof(DROPFILES, fNC) == 12 && offsetof(DROPFILES, fWide) == 16,
               "DROPFILES layout");
 
-HANDLE copyDropListToMapping(HGLOBAL hDrop)
+namespace
 {
-    SIZE_T cbBlock = GlobalSize(hDrop);
-    if (cbBlock < sizeof(DROPFILES) || cbBlock > 0x7FFFFFF0)
-        return NULL;
-    const BYTE* pbBlock = (const BYTE*)GlobalLock(hDrop);
-    if (pbBlock == NULL)
-        return NULL;
+// Bounds of a carried block: its header, and a list far longer than any selection.
+const SIZE_T DROP_LIST_MAX = 0x4000000;
+// How long a sender waits for the receiving window to take the list.
+const UINT DROP_SEND_TIMEOUT_MS = 10000;
 
-    HANDLE hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                         (DWORD)(sizeof(DWORD) + cbBlock), NULL);
-    BYTE* pbView = hMapping != NULL
-                       ? (BYTE*)MapViewOfFile(hMapping, FILE_MAP_WRITE, 0, 0, 0)
-                       : NULL;
-    if (pbView != NULL)
-    {
-        DWORD dwSize = (DWORD)cbBlock;
-        memcpy(pbView, &dwSize, sizeof(dwSize));
-        memcpy(pbView + sizeof(dwSize), pbBlock, cbBlock);
-        UnmapViewOfFile(pbView);
-    }
-    else if (hMapping != NULL)
-    {
-        CloseHandle(hMapping);
-        hMapping = NULL;
-    }
-    GlobalUnlock(hDrop);
-    return hMapping;
+BOOL isDropListHeader(const DROPFILES* pDrop, SIZE_T cbBlock)
+{
+    return pDrop->pFiles >= sizeof(DROPFILES) && pDrop->pFiles < cbBlock &&
+           (pDrop->fWide == FALSE || pDrop->fWide == TRUE);
+}
 }
 
 EDropPost postDroppedFiles(HWND hWnd, HGLOBAL hDrop)
@@ -50,77 +34,69 @@ EDropPost postDroppedFiles(HWND hWnd, HGLOBAL hDrop)
         return PostMessageA(hWnd, WM_DROPFILES, (WPARAM)hDrop, 0) ? DROP_POSTED_HANDLE
                                                                   : DROP_NOT_POSTED;
 
-    HANDLE hRemote = NULL;
-    HANDLE hProcess = OpenProcess(PROCESS_DUP_HANDLE, FALSE, dwProcessId);
-    if (hProcess != NULL)
-    {
-        HANDLE hMapping = copyDropListToMapping(hDrop);
-        if (hMapping != NULL)
-        {
-            if (!DuplicateHandle(GetCurrentProcess(), hMapping, hProcess, &hRemote,
-                                 FILE_MAP_READ, FALSE, 0))
-                hRemote = NULL;
-            CloseHandle(hMapping);
-        }
-    }
-
-    EDropPost result;
-    if (hRemote != NULL)
-    {
-        result = PostMessageA(hWnd, WM_DROPFILES, (WPARAM)hRemote, DROP_CARRIED)
-                     ? DROP_POSTED_COPY
-                     : DROP_NOT_POSTED;
-        if (result == DROP_NOT_POSTED)      // close the receiver's handle again
-            DuplicateHandle(hProcess, hRemote, NULL, NULL, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
-    }
-    else
-    {
-        // No copy could be handed over: post the handle, which serves where the system
-        // shares drop handles between processes.
-        result = PostMessageA(hWnd, WM_DROPFILES, (WPARAM)hDrop, 0) ? DROP_POSTED_HANDLE
-                                                                    : DROP_NOT_POSTED;
-    }
-    if (hProcess != NULL)
-        CloseHandle(hProcess);
-    return result;
+    SIZE_T cbBlock = GlobalSize(hDrop);
+    if (cbBlock < sizeof(DROPFILES) || cbBlock > DROP_LIST_MAX)
+        return DROP_NOT_POSTED;
+    void* pvBlock = GlobalLock(hDrop);
+    if (pvBlock == NULL)
+        return DROP_NOT_POSTED;
+    COPYDATASTRUCT cds;
+    cds.dwData = DROP_CARRIED;
+    cds.cbData = (DWORD)cbBlock;
+    cds.lpData = pvBlock;
+    DWORD_PTR dwTaken = 0;
+    BOOL fSent = SendMessageTimeoutA(hWnd, WM_COPYDATA, 0, (LPARAM)&cds, SMTO_ABORTIFHUNG,
+                                     DROP_SEND_TIMEOUT_MS, &dwTaken) != 0;
+    GlobalUnlock(hDrop);
+    return fSent && dwTaken != 0 ? DROP_POSTED_COPY : DROP_NOT_POSTED;
 }
 
 HDROP receiveDroppedFiles(WPARAM wParam, LPARAM lParam)
 {
-    if (lParam != DROP_CARRIED)
-        return (HDROP)wParam;
+    // wParam may come from any program: only a block of this process's global memory that
+    // reads as a drop list is taken (never a handle of another kind, never closed).
+    HGLOBAL hDrop = (HGLOBAL)wParam;
+    if (lParam != 0 || hDrop == NULL)
+        return NULL;
+    SIZE_T cbBlock = GlobalSize(hDrop);
+    if (cbBlock < sizeof(DROPFILES))
+        return NULL;
+    const DROPFILES* pDrop = (const DROPFILES*)GlobalLock(hDrop);
+    if (pDrop == NULL)
+        return NULL;
+    BOOL fList = isDropListHeader(pDrop, cbBlock);
+    GlobalUnlock(hDrop);
+    return fList ? (HDROP)hDrop : NULL;
+}
 
-    HANDLE hMapping = (HANDLE)wParam;
-    HGLOBAL hDrop = NULL;
-    const BYTE* pbView = (const BYTE*)MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, 0);
-    if (pbView != NULL)
+HDROP copyCarriedDropList(const COPYDATASTRUCT* pCopyData)
+{
+    if (pCopyData == NULL || pCopyData->dwData != DROP_CARRIED || pCopyData->lpData == NULL ||
+        pCopyData->cbData < sizeof(DROPFILES) || pCopyData->cbData > DROP_LIST_MAX ||
+        !isDropListHeader((const DROPFILES*)pCopyData->lpData, pCopyData->cbData))
+        return NULL;
+    DWORD cbBlock = pCopyData->cbData;
+    // Four zero bytes more end the last name even when the sender's list did not.
+    HGLOBAL hDrop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cbBlock + 4);
+    BYTE* pbBlock = hDrop != NULL ? (BYTE*)GlobalLock(hDrop) : NULL;
+    if (pbBlock == NULL)
     {
-        MEMORY_BASIC_INFORMATION mbi;
-        SIZE_T cbView = VirtualQuery(pbView, &mbi, sizeof(mbi)) == sizeof(mbi) ? mbi.RegionSize : 0;
-        DWORD cbBlock = 0;
-        if (cbView >= sizeof(DWORD))
-            memcpy(&cbBlock, pbView, sizeof(cbBlock));
-        if (cbBlock >= sizeof(DROPFILES) && cbBlock <= cbView - sizeof(DWORD))
-        {
-            // Four zero bytes more end the last name even when the sender's list did not.
-            hDrop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, cbBlock + 4);
-            BYTE* pbBlock = hDrop != NULL ? (BYTE*)GlobalLock(hDrop) : NULL;
-            if (pbBlock != NULL)
-            {
-                memcpy(pbBlock, pbView + sizeof(DWORD), cbBlock);
-                DROPFILES* pDrop = (DROPFILES*)pbBlock;
-                if (pDrop->pFiles > cbBlock)
-                    pDrop->pFiles = cbBlock;    // a bad offset reads as an empty list
-                GlobalUnlock(hDrop);
-            }
-            else if (hDrop != NULL)
-            {
-                GlobalFree(hDrop);
-                hDrop = NULL;
-            }
-        }
-        UnmapViewOfFile(pbView);
+        if (hDrop != NULL)
+            GlobalFree(hDrop);
+        return NULL;
     }
-    CloseHandle(hMapping);
+    memcpy(pbBlock, pCopyData->lpData, cbBlock);
+    GlobalUnlock(hDrop);
     return (HDROP)hDrop;
+}
+
+BOOL takeCarriedDropList(HWND hWnd, const COPYDATASTRUCT* pCopyData)
+{
+    HDROP hDrop = copyCarriedDropList(pCopyData);
+    if (hDrop == NULL)
+        return FALSE;
+    if (PostMessageA(hWnd, WM_DROPFILES, (WPARAM)hDrop, 0))
+        return TRUE;
+    GlobalFree(hDrop);
+    return FALSE;
 }

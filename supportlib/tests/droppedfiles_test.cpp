@@ -34,16 +34,14 @@ HGLOBAL DropHandle(const std::string& strBlock)
     return hDrop;
 }
 
-// A mapping as a sender hands it over: the size field, then the block.
-HANDLE CarriedMapping(const std::string& strBlock, DWORD dwSizeField)
+// A WM_COPYDATA block as a sender in another process sends it.
+COPYDATASTRUCT Carried(const std::string& strBlock, ULONG_PTR dwData = DROP_CARRIED)
 {
-    HANDLE hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                         (DWORD)(4 + strBlock.size()), NULL);
-    BYTE* pb = (BYTE*)MapViewOfFile(hMapping, FILE_MAP_WRITE, 0, 0, 0);
-    memcpy(pb, &dwSizeField, 4);
-    memcpy(pb + 4, strBlock.data(), strBlock.size());
-    UnmapViewOfFile(pb);
-    return hMapping;
+    COPYDATASTRUCT cds;
+    cds.dwData = dwData;
+    cds.cbData = (DWORD)strBlock.size();
+    cds.lpData = strBlock.empty() ? NULL : (void*)strBlock.data();
+    return cds;
 }
 
 std::vector<std::string> Names(HDROP hDrop)
@@ -72,43 +70,32 @@ TEST(DroppedFilesTest, CarriedListBecomesADropHandleOfTheReceiver)
     for (bool fWide : {false, true})
     {
         std::string strBlock = DropBlock(names, fWide);
-        HANDLE hMapping = CarriedMapping(strBlock, (DWORD)strBlock.size());
-        HDROP hDrop = receiveDroppedFiles((WPARAM)hMapping, DROP_CARRIED);
+        COPYDATASTRUCT cds = Carried(strBlock);
+        HDROP hDrop = copyCarriedDropList(&cds);
         ASSERT_TRUE(hDrop != NULL);
+        EXPECT_EQ(hDrop, receiveDroppedFiles((WPARAM)hDrop, 0));    // a drop list of this process
         EXPECT_EQ(names, Names(hDrop)) << (fWide ? "wide" : "ANSI");
         DragFinish(hDrop);
-        EXPECT_FALSE(HandleIsOpen(hMapping));      // the receiver's handle is used up
     }
 }
 
-// The carried mapping's bytes, as a 32-bit or 64-bit sender writes them and either reads them:
-// size field | names' offset | drop point x, y | non-client flag | wide flag | names.
-TEST(DroppedFilesTest, CarriedMappingBytesAreTheSameOnBothTargets)
+// The carried block's bytes, as a 32-bit or 64-bit sender sends them and either reads them:
+// names' offset | drop point x, y | non-client flag | wide flag | names.
+TEST(DroppedFilesTest, CarriedBytesReadTheSameOnBothTargets)
 {
     struct
     {
         const char* pszWhat;
         const char* pszGolden;
-        bool fWide;
     } cases[] = {
-        {"ANSI", "1e000000 | 14000000 | 10000000 20000000 | 00000000 | 00000000 | 433a5c612e747874 00 00", false},
-        {"wide", "28000000 | 14000000 | 10000000 20000000 | 00000000 | 01000000 |"
-                 " 43003a005c0061002e00740078007400 0000 0000", true},
+        {"ANSI", "14000000 | 10000000 20000000 | 00000000 | 00000000 | 433a5c612e747874 00 00"},
+        {"wide", "14000000 | 10000000 20000000 | 00000000 | 01000000 | 43003a005c0061002e00740078007400 0000 0000"},
     };
     for (const auto& c : cases)
     {
         std::string strGolden = Unhex(c.pszGolden);
-        HGLOBAL hDrop = DropHandle(strGolden.substr(4));
-        HANDLE hMapping = copyDropListToMapping(hDrop);
-        GlobalFree(hDrop);
-        ASSERT_TRUE(hMapping != NULL) << c.pszWhat;
-        const BYTE* pbView = (const BYTE*)MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, strGolden.size());
-        ASSERT_TRUE(pbView != NULL) << c.pszWhat;
-        EXPECT_EQ(Hex(strGolden), Hex(pbView, strGolden.size())) << c.pszWhat;
-        UnmapViewOfFile(pbView);
-
-        // The receiver reads the names and the point from the same bytes.
-        HDROP hReceived = receiveDroppedFiles((WPARAM)hMapping, DROP_CARRIED);
+        COPYDATASTRUCT cds = Carried(strGolden);
+        HDROP hReceived = copyCarriedDropList(&cds);
         ASSERT_TRUE(hReceived != NULL) << c.pszWhat;
         EXPECT_EQ(std::vector<std::string>{"C:\\a.txt"}, Names(hReceived)) << c.pszWhat;
         POINT pt = {};
@@ -121,22 +108,78 @@ TEST(DroppedFilesTest, CarriedMappingBytesAreTheSameOnBothTargets)
 
 TEST(DroppedFilesTest, DamagedCarriedListsReadSafely)
 {
-    std::string strBlock = DropBlock({"C:\\a.txt"}, false);
-    // The size field claims more than the mapping holds.
-    HANDLE hMapping = CarriedMapping(strBlock, 1u << 20);
-    EXPECT_EQ(NULL, receiveDroppedFiles((WPARAM)hMapping, DROP_CARRIED));
-    EXPECT_FALSE(HandleIsOpen(hMapping));
+    const std::string strBlock = DropBlock({"C:\\a.txt"}, false);
+    const std::string strShort = strBlock.substr(0, sizeof(DROPFILES) - 1);
+    const std::string strUnended = strBlock.substr(0, strBlock.size() - 2);
+    const std::string strFar = std::string("\xff\xff\0\0", 4) + strBlock.substr(4);
+    const std::string strInHeader = std::string("\x04\0\0\0", 4) + strBlock.substr(4);
+    struct
+    {
+        const char* pszWhat;
+        COPYDATASTRUCT cds;
+        std::vector<std::string> names;
+        bool fList;
+    } cases[] = {
+        {"another record", Carried(strBlock, 2004), {}, false},
+        {"shorter than the header", Carried(strShort), {}, false},
+        {"no data", {DROP_CARRIED, (DWORD)strBlock.size(), NULL}, {}, false},
+        {"the last name lacks its end", Carried(strUnended), {"C:\\a.txt"}, true},
+        {"the names' offset outside the block", Carried(strFar), {}, false},
+        {"the names' offset inside the header", Carried(strInHeader), {}, false},
+    };
+    for (const auto& c : cases)
+    {
+        HDROP hDrop = copyCarriedDropList(&c.cds);
+        EXPECT_EQ(c.fList, hDrop != NULL) << c.pszWhat;
+        if (hDrop == NULL)
+            continue;
+        EXPECT_EQ(c.names, Names(hDrop)) << c.pszWhat;
+        DragFinish(hDrop);
+    }
+}
 
-    // The last name lacks its end.
-    std::string strCut = strBlock.substr(0, strBlock.size() - 2);
-    hMapping = CarriedMapping(strCut, (DWORD)strCut.size());
-    HDROP hDrop = receiveDroppedFiles((WPARAM)hMapping, DROP_CARRIED);
-    ASSERT_TRUE(hDrop != NULL);
-    EXPECT_EQ(std::vector<std::string>{"C:\\a.txt"}, Names(hDrop));
-    DragFinish(hDrop);
+// Any program may post WM_DROPFILES with any numbers: what is not a drop list of this
+// process's memory is neither read nor freed nor closed.
+TEST(DroppedFilesTest, PostedNumbersThatAreNoDropListAreLeftAlone)
+{
+    HANDLE hMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, NULL);
+    HANDLE hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HGLOBAL hOther = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);     // no drop list in it
+    HGLOBAL hDrop = DropHandle(DropBlock({"C:\\a.txt"}, false));
+    ASSERT_TRUE(hMapping != NULL && hEvent != NULL && hOther != NULL && hDrop != NULL);
+    for (LPARAM lParam : {(LPARAM)0, (LPARAM)DROP_CARRIED})
+    {
+        for (HANDLE h : {hMapping, hEvent, (HANDLE)hOther, (HANDLE)NULL})
+            EXPECT_EQ(NULL, receiveDroppedFiles((WPARAM)h, lParam)) << h << " " << lParam;
+    }
+    EXPECT_EQ(NULL, receiveDroppedFiles((WPARAM)hDrop, DROP_CARRIED));
+    EXPECT_TRUE(HandleIsOpen(hMapping));
+    EXPECT_TRUE(HandleIsOpen(hEvent));
+    EXPECT_EQ(64u, GlobalSize(hOther));
+    EXPECT_EQ(std::vector<std::string>{"C:\\a.txt"}, Names((HDROP)hDrop));
+    CloseHandle(hMapping);
+    CloseHandle(hEvent);
+    GlobalFree(hOther);
+    GlobalFree(hDrop);
+}
 
-    // Not a mapping at all.
-    EXPECT_EQ(NULL, receiveDroppedFiles((WPARAM)0, DROP_CARRIED));
+TEST(DroppedFilesTest, TakenCopyIsPostedToTheWindow)
+{
+    HWND hWnd = CreateWindowA("STATIC", "drop target", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(hWnd != NULL);
+    std::string strBlock = DropBlock({"C:\\a.txt", "C:\\b"}, true);
+    COPYDATASTRUCT cds = Carried(strBlock);
+    EXPECT_TRUE(takeCarriedDropList(hWnd, &cds));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, hWnd, WM_DROPFILES, WM_DROPFILES, PM_REMOVE));
+    HDROP hReceived = receiveDroppedFiles(msg.wParam, msg.lParam);
+    ASSERT_TRUE(hReceived != NULL);
+    EXPECT_EQ((std::vector<std::string>{"C:\\a.txt", "C:\\b"}), Names(hReceived));
+    DragFinish(hReceived);
+    cds.dwData = 2004;
+    EXPECT_FALSE(takeCarriedDropList(hWnd, &cds));
+    EXPECT_FALSE(PeekMessageA(&msg, hWnd, WM_DROPFILES, WM_DROPFILES, PM_REMOVE));
+    DestroyWindow(hWnd);
 }
 
 TEST(DroppedFilesTest, WindowOfThisProcessGetsTheHandleItself)

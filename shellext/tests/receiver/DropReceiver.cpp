@@ -32,6 +32,8 @@ LRESULT CALLBACK WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg)
     {
+    case WM_COPYDATA:
+        return takeCarriedDropList(hWnd, (const COPYDATASTRUCT*)lParam);
     case WM_DROPFILES:
     {
         HDROP hDrop = receiveDroppedFiles(wParam, lParam);
