@@ -486,7 +486,8 @@ BOOL CTreeDirCtrl::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
   if (nEventType != DBT_DEVICEARRIVAL && nEventType != DBT_DEVICEREMOVECOMPLETE)
     return TRUE;
   DEV_BROADCAST_HDR* pHdr = (DEV_BROADCAST_HDR*)(DWORD_PTR)dwData;
-  if (!pHdr || pHdr->dbch_devicetype != DBT_DEVTYP_VOLUME)
+  // A volume record whole: another program may send the message with a shorter block.
+  if (!pHdr || pHdr->dbch_devicetype != DBT_DEVTYP_VOLUME || pHdr->dbch_size < sizeof(DEV_BROADCAST_VOLUME))
     return TRUE;
   DEV_BROADCAST_VOLUME* pVol = (DEV_BROADCAST_VOLUME*)pHdr;
   if (!(pVol->dbcv_flags & (DBTF_MEDIA | DBTF_NET)))

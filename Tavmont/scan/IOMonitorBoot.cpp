@@ -198,7 +198,7 @@ void CIOMonitorDlg::ActOnBPVirus(char chDrive, BOOL fBootSectorVirus, BPMINFO* p
         else
         {
             CLogReportItem* pCopy = new CLogReportItem(item);
-            if (!PostMessage(WM_MONITOR_SHOW_ALERT, 0, (LPARAM)pCopy))
+            if (!g_postedMonitorObjects.Post(m_hWnd, WM_MONITOR_SHOW_ALERT, 0, pCopy))
                 delete pCopy;
         }
     }
@@ -221,7 +221,7 @@ void CIOMonitorDlg::ShowVirusAlert(const CLogReportItem& item)
 LRESULT CIOMonitorDlg::OnShowAlert(WPARAM, LPARAM lParam)
 {
     CLogReportItem* pItem = (CLogReportItem*)lParam;
-    if (pItem != NULL)
+    if (g_postedMonitorObjects.Take(lParam))
     {
         ShowVirusAlert(*pItem);
         delete pItem;

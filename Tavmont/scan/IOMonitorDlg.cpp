@@ -18,6 +18,7 @@
 
 CIOMonitorDlg* g_pIOMonitorDlg = NULL;
 HWND g_hIOMonitorWnd = NULL;
+CPostedObjects g_postedMonitorObjects;
 CCriticalSection g_csSaveVirusLog;
 
 namespace
@@ -377,6 +378,8 @@ void CIOMonitorDlg::OnDestroy()
     MSG msg;
     while (::PeekMessageA(&msg, m_hWnd, WM_MONITOR_SHOW_FINDING, WM_MONITOR_SHOW_ALERT, PM_REMOVE))
     {
+        if (!g_postedMonitorObjects.Take(msg.lParam))
+            continue;
         if (msg.message == WM_MONITOR_SHOW_FINDING)
             delete (SMonitorFinding*)msg.lParam;
         else

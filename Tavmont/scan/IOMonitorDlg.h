@@ -13,6 +13,7 @@
 #include "BitmapStatic.h"
 #include "DIB.h"
 #include "IOTLib.h"
+#include "PostedObjects.h"
 #include "VirusFoundDlg.h"
 
 class CTavmontDlg;
@@ -148,6 +149,8 @@ protected:
 extern CIOMonitorDlg* g_pIOMonitorDlg;
 // The monitor's window: the engine's context value and the target of WM_CONNECT_NOTIFY.
 extern HWND g_hIOMonitorWnd;
+// The findings and alerts the event threads post to the window (only these are taken).
+extern CPostedObjects g_postedMonitorObjects;
 // Around each save of the virus log the monitor starts.
 extern CCriticalSection g_csSaveVirusLog;
 // "CallBackSemaphore_IOMointor": one real-time virus worker at a time.

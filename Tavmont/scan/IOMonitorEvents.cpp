@@ -249,7 +249,7 @@ void CIOMonitorDlg::OnRealTimeVirus(IOT_EVENT* pEvent)
     DescribeEvent(pEvent, item.GetResultText(), pFinding);
     InterlockedIncrement(&m_lVirusesFound);
     VGLTRACE(3, "Realtime Virus (%s) found!", (LPCSTR)pFinding->strVirus);
-    if (m_hWnd == NULL || !PostMessage(WM_MONITOR_SHOW_FINDING, 0, (LPARAM)pFinding))
+    if (m_hWnd == NULL || !g_postedMonitorObjects.Post(m_hWnd, WM_MONITOR_SHOW_FINDING, 0, pFinding))
         delete pFinding;
 
     if (!IsCompressedMember(pEvent->nLayerCount))
@@ -259,9 +259,9 @@ void CIOMonitorDlg::OnRealTimeVirus(IOT_EVENT* pEvent)
 
 LRESULT CIOMonitorDlg::OnShowFinding(WPARAM, LPARAM lParam)
 {
-    SMonitorFinding* pFinding = (SMonitorFinding*)lParam;
-    if (pFinding == NULL)
+    if (!g_postedMonitorObjects.Take(lParam))
         return 0;
+    SMonitorFinding* pFinding = (SMonitorFinding*)lParam;
     if (m_dlgVirusFound.m_hWnd != NULL)
     {
         m_dlgVirusFound.AddRow(pFinding->strVirus, pFinding->strFile, pFinding->strResult, "");

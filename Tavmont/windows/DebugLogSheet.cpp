@@ -2,6 +2,7 @@
 #include "DebugLogSheet.h"
 
 #include "LogReport.h"
+#include "PostedObjects.h"
 #include "ServerSettings.h"
 #include "resource_ids.h"
 
@@ -10,6 +11,8 @@ namespace
 // A row on its way to a page: lParam of the message, freed by the page (or by the sender
 // when it cannot be posted).
 const UINT WM_DEBUG_ADD_ROW = WM_USER + 100;
+// The rows on their way to a page.
+CPostedObjects g_postedRows;
 
 struct SDebugRow
 {
@@ -88,15 +91,15 @@ void CDebugPage::PostRow(const CString* pTexts)
     SDebugRow* pRow = new SDebugRow;
     for (int i = 0; i < m_nColumns; i++)
         pRow->astrTexts[i] = pTexts[i];
-    if (!::PostMessageA(hWnd, WM_DEBUG_ADD_ROW, 0, (LPARAM)pRow))
+    if (!g_postedRows.Post(hWnd, WM_DEBUG_ADD_ROW, 0, pRow))
         delete pRow;
 }
 
 LRESULT CDebugPage::OnAddRow(WPARAM, LPARAM lParam)
 {
-    SDebugRow* pRow = (SDebugRow*)lParam;
-    if (pRow == NULL)
+    if (!g_postedRows.Take(lParam))
         return 0;
+    SDebugRow* pRow = (SDebugRow*)lParam;
     if (m_list.GetSafeHwnd() != NULL)
     {
         if (m_list.GetItemCount() > MAX_ROWS)
@@ -120,7 +123,10 @@ void CDebugPage::OnDestroy()
     // Rows still on their way die with the window.
     MSG msg;
     while (::PeekMessageA(&msg, m_hWnd, WM_DEBUG_ADD_ROW, WM_DEBUG_ADD_ROW, PM_REMOVE))
-        delete (SDebugRow*)msg.lParam;
+    {
+        if (g_postedRows.Take(msg.lParam))
+            delete (SDebugRow*)msg.lParam;
+    }
     CPropertyPage::OnDestroy();
 }
 

@@ -6,6 +6,7 @@
 #include "Globals.h"
 #include "LogReport.h"
 #include "LogTracker.h"
+#include "PostedObjects.h"
 #include "Notification.h"
 #include "RegistryKey.h"
 #include "ScheduleScan.h"
@@ -15,6 +16,8 @@
 #include "resource_ids.h"
 
 CFakePropertySheet* volatile g_pFakePropertySheet = NULL;
+// The alerts on their way to the sheet's thread.
+static CPostedObjects g_postedAlerts;
 BOOL g_fMailScanPage = TRUE;
 BOOL g_fToolPage = TRUE;
 
@@ -322,9 +325,9 @@ BOOL CFakePropertySheet::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
 
 LRESULT CFakePropertySheet::OnShowVirusAlert(WPARAM, LPARAM lParam)
 {
-    CVirusAlertDlg* pAlert = (CVirusAlertDlg*)lParam;
-    if (pAlert == NULL)
+    if (!g_postedAlerts.Take(lParam))
         return 0;
+    CVirusAlertDlg* pAlert = (CVirusAlertDlg*)lParam;
     if (!pAlert->Create(g_pMainDlg))
     {
         delete pAlert;
@@ -358,7 +361,8 @@ void CFakePropertySheet::scanVirusFoundCallback(IOT_EVENT* pEvent, CCommonScanIN
         if (!fInScanWindow)
         {
             CVirusAlertDlg* pAlert = new CVirusAlertDlg(pSheet->m_pDIB, pSheet->m_pPalette, &item, g_pMainDlg);
-            ::PostMessageA(pSheet->m_hWnd, WM_SHOW_VIRUS_ALERT, 0, (LPARAM)pAlert);
+            if (!g_postedAlerts.Post(pSheet->m_hWnd, WM_SHOW_VIRUS_ALERT, 0, pAlert))
+                delete pAlert;
         }
     }
     if (fManual || (fScheduled && NS_Configuration::GetScheduleScanINI().IsPopupVirusFound()))

@@ -2,11 +2,14 @@
 entries, commands, messages and the end of a session. The tests share the Wine prefix and the
 client's mappings, so they run one at a time."""
 import os
+import re
 import time
 
 import pytest
 
 from clientlib import *  # noqa: F401,F403
+
+WM_DROPFILES, DROP_CARRIED = 0x233, 0x444C4756
 
 pytestmark = pytest.mark.skipif(not (DISPLAY and (BIN / "Ksxwin97.exe").exists()),
                                 reason="needs DISPLAY and the built client")
@@ -239,6 +242,31 @@ def test_messages_other_programs_send(client):
     # A server command the client did not post itself is not touched.
     c.send(WM_SERVER_COMMAND, 0, 0x12345678)
     c.wait_trace("WM_SERVER_COMMAND with an unknown query (0x12345678) ignored")
+    c.unload()
+
+
+def test_messages_of_other_programs_name_none_of_the_clients_objects(client):
+    c = client()
+    c.start()
+    # WM_DROPFILES naming the client's own main-window mapping, as the old carried list and as
+    # a drop handle: the client neither closes nor frees it.
+    handle = int(re.search(r"m_hmmfMainHwnd\(0x([0-9A-F]+)\)", c.trace()).group(1), 16)
+    for lparam in (DROP_CARRIED, 0):
+        c.post(WM_DROPFILES, handle, lparam)
+    c.wait_trace("the dropped files cannot be read", count=2)
+    assert (c.mapping(MAINWND_MAPPING) or {}).get("window")
+    # Numbers in the lParam of the monitor's finding and alert messages are no objects of it.
+    monitor = c.wait_window("#32770", "Vigilon Real-time Monitor")
+    for msg in (WM_USER + 101, WM_USER + 102):
+        c.post(msg, 0, 0x7FFF1230, hwnd=monitor)
+    # The client goes on, and a drop from another program still arrives.
+    assert wintest_first("drop", c.hwnd, "C:\\windows\\win.ini") == "1"
+    c.wait_trace("Dropped: 0 folders, 1 files")
+    from test_ondemand import press_ok, wait_message_box
+    box, texts = wait_message_box(c)
+    assert texts and "No virus was found" in texts[-1]
+    press_ok(box)
+    assert (c.mapping(MAINWND_MAPPING) or {}).get("window")
     c.unload()
 
 
