@@ -573,7 +573,7 @@ void CTavmontDlg::OnDestroy()
     }
     if (IsThreadHandle(m_hScheduleScanThread))
     {
-        BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT, TRUE);
+        BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hScheduleScanThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
@@ -581,7 +581,7 @@ void CTavmontDlg::OnDestroy()
     m_hScheduleScanThread = NULL;
     if (IsThreadHandle(m_hCheckIPChangeThread))
     {
-        BOOL fSuccess = waitForThread(m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT, TRUE);
+        BOOL fSuccess = waitForThread(m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hCheckIPChangeThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);

@@ -143,7 +143,7 @@ void CTavmontDlg::StopHttpServerThread()
     {
         // Closed here: a later WM_DELETE_THREAD for it is ignored.
         g_listenerThreads.Forget(hThread);
-        BOOL fSuccess = waitForThread(hThread, KILL_THREAD_TIME_OUT, TRUE);
+        BOOL fSuccess = waitForThread(hThread, KILL_THREAD_TIME_OUT);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hHttpServerThread = 0x%p, dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, hThread, KILL_THREAD_TIME_OUT);
     }
