@@ -109,23 +109,31 @@ BOOL CTavmontDlg::CreateScheduleUpdateThread()
 {
     if (!NS_RegistryKey::IsHttpBased())
         return TRUE;
-    uintptr_t hThread = ::_beginthread(ScheduleUpdateThread, 0, this);
-    if (hThread == (uintptr_t)-1)
+    ::InterlockedIncrement(&s_lScheduleUpdateRunning);
+    m_hScheduleUpdateThread = reinterpret_cast<HANDLE>(::_beginthreadex(NULL, 0, ScheduleUpdateThread, this, 0, NULL));
+    if (m_hScheduleUpdateThread == NULL)
     {
-        VGLTRACE(12, "_beginthread(ScheduleUpdateThread) failed");
+        ::InterlockedDecrement(&s_lScheduleUpdateRunning);
+        VGLTRACE(12, "_beginthreadex(ScheduleUpdateThread) failed");
         return FALSE;
     }
     return TRUE;
 }
 
-void __cdecl CTavmontDlg::ScheduleUpdateThread(void* pvParam)
+volatile LONG CTavmontDlg::s_lScheduleUpdateRunning = 0;
+
+unsigned __stdcall CTavmontDlg::ScheduleUpdateThread(void* pvParam)
 {
-    if (pvParam == NULL)
+    try
     {
-        VGLTRACE(12, "Can not call ScheduleUpdateThreadThis()");
-        return;
+        static_cast<CTavmontDlg*>(pvParam)->ScheduleUpdateThreadThis();
     }
-    static_cast<CTavmontDlg*>(pvParam)->ScheduleUpdateThreadThis();
+    catch (...)
+    {
+        VGLTRACE(13, "Exception(...) in CTavmontDlg::ScheduleUpdateThread");
+    }
+    ::InterlockedDecrement(&s_lScheduleUpdateRunning);
+    return 0;
 }
 
 void CTavmontDlg::ScheduleUpdateThreadThis()

@@ -134,13 +134,13 @@ void StopShutdownNotice(DWORD dwTimeout)
     }
     VGLTRACE(3, "uRet(%d) = ::WaitForSingleObject(hThread = 0x%p, dwSHUTDOWN_THREAD_TIMEOUT = %lu)",
              uRet, hThread, dwTimeout);
+    g_pShutdownUIThread = NULL;
     if (uRet != WAIT_OBJECT_0)
     {
-        BOOL fTerminate = ::TerminateThread(hThread, 0);
-        VGLTRACE(3, "fTerminate(%d) = ::TerminateThread(hThread, 0)", fTerminate);
-        // The window belonged to the terminated thread; its object is left to the process end.
-        g_pShutdownDlg = NULL;
+        // Never killed (it may be inside a trace call): it ends on its own at the message
+        // posted, and its thread object and window are left to it and to the process end.
+        VGLTRACE(12, "The shut-down notice thread 0x%p still runs: left to end on its own", hThread);
+        return;
     }
-    g_pShutdownUIThread = NULL;
     delete pThread;
 }

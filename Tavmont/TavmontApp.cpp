@@ -399,7 +399,8 @@ int CTavmontApp::ExitInstance()
             ::FreeLibrary(m_hResourceDll);
             m_hResourceDll = NULL;
         }
-        if (m_fUpgradeInitialized)
+        // A scheduled-update thread that outlived its wait may still take the lock.
+        if (m_fUpgradeInitialized && !CTavmontDlg::IsScheduleUpdateRunning())
         {
             ::DeleteCriticalSection(&g_csUpgrade);
             m_fUpgradeInitialized = FALSE;

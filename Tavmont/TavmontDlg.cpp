@@ -181,6 +181,7 @@ CTavmontDlg::CTavmontDlg(CWnd* pParent)
       m_fHidden(FALSE),
       m_fUnloading(FALSE),
       m_hScheduleScanThread(INVALID_HANDLE_VALUE),
+      m_hScheduleUpdateThread(NULL),
       m_hHttpServerThread(INVALID_HANDLE_VALUE),
       m_hCheckIPChangeThread(INVALID_HANDLE_VALUE),
       m_nLocalServerPort(NS_RegistryKey::GetLocalServerPort()),
@@ -197,6 +198,7 @@ CTavmontDlg::CTavmontDlg(CWnd* pParent)
       m_hTrayIcon(NULL),
       m_fServicesStopped(FALSE)
 {
+    m_ahEndSessionThreads[0] = m_ahEndSessionThreads[1] = NULL;
     VGLTRACE(1, "--> CTavmontDlg::CTavmontDlg()");
     g_pMainDlg = this;
     RegisterDialogClass();
@@ -574,15 +576,23 @@ void CTavmontDlg::OnDestroy()
     WaitForListenerThreads();
     if (IsThreadHandle(m_hScheduleScanThread))
     {
-        BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT, TRUE);
+        BOOL fSuccess = waitForThread(m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hScheduleScanThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, m_hScheduleScanThread, KILL_THREAD_TIME_OUT);
     }
     m_hScheduleScanThread = NULL;
+    if (m_hScheduleUpdateThread != NULL)
+    {
+        // It stops at the scheduler's stop; it may be in a request of an update (never killed).
+        BOOL fSuccess = waitForThread(m_hScheduleUpdateThread, KILL_THREAD_TIME_OUT);
+        VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hScheduleUpdateThread = 0x%p, dwKILL_THREAD_TIME_OUT = %d);",
+                 fSuccess, m_hScheduleUpdateThread, KILL_THREAD_TIME_OUT);
+        m_hScheduleUpdateThread = NULL;
+    }
     if (IsThreadHandle(m_hCheckIPChangeThread))
     {
-        BOOL fSuccess = waitForThread(m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT, TRUE);
+        BOOL fSuccess = waitForThread(m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);
         VGLTRACE(3, "fSuccess(%d) = ::waitForThread(m_hCheckIPChangeThread = 0x%p, "
                     "dwKILL_THREAD_TIME_OUT = %d);",
                  fSuccess, m_hCheckIPChangeThread, KILL_THREAD_TIME_OUT);

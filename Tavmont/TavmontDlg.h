@@ -157,7 +157,7 @@ public:
     static unsigned __stdcall CheckIPChangeThread(void* pvParam);
     void CheckIPChangeThreadThis();
     BOOL CreateScheduleUpdateThread();
-    static void __cdecl ScheduleUpdateThread(void* pvParam);
+    static unsigned __stdcall ScheduleUpdateThread(void* pvParam);
     void ScheduleUpdateThreadThis();
     BOOL CreateCheckIPChangeThread();
     static void __cdecl CleanSuspectFolderThread(void* pvParam);
@@ -191,6 +191,7 @@ public:
     BOOL m_fHidden;
     BOOL m_fUnloading;
     HANDLE m_hScheduleScanThread;
+    HANDLE m_hScheduleUpdateThread;
     HANDLE m_hHttpServerThread;
     HANDLE m_hCheckIPChangeThread;
     CBlockingSocket m_sockListen;
@@ -222,6 +223,8 @@ public:
     CArray<HICON, HICON> m_arrayStatusIcons;
     // The end-of-session threads stopped the notification and settings services.
     BOOL m_fServicesStopped;
+    // End-of-session threads given up on at the time-out (never killed), or NULL.
+    HANDLE m_ahEndSessionThreads[2];
     // Server commands posted with WM_SERVER_COMMAND and not yet handled; guarded.
     CPtrArray m_arrServerCommands;
     CCriticalSection m_csServerCommands;
@@ -303,6 +306,15 @@ private:
     // Ping the server and, when it answers, queue the client-information status log.
     void Reconnect();
     void StartEndSessionWork(BOOL fSend);
+    // Waits up to dwTimeout ms for end-of-session threads that outlived their time-out:
+    // TRUE when none runs any more.
+    BOOL WaitEndSessionWork(DWORD dwTimeout);
+    static BOOL IsEndSessionGivenUp(LPVOID);
+public:
+    // The scheduled-update thread has been created and has not ended (it uses g_csUpgrade).
+    static BOOL IsScheduleUpdateRunning() { return s_lScheduleUpdateRunning != 0; }
+private:
+    static volatile LONG s_lScheduleUpdateRunning;
     static void DownloadBegin(SDownloadProgress CTavmontDlg::*pProgress, DWORD dwTotal,
                               LPVOID pvContext);
     static void DownloadProgress(SDownloadProgress CTavmontDlg::*pProgress, DWORD dwStatus,

@@ -12,6 +12,16 @@
 #include "ServerSettings.h"
 #include "resource_ids.h"
 
+namespace
+{
+// Set when the end-of-session work outlives its time-out: the closing status log's request
+// is cancelled (the saving thread's requests are cancelled by the stop of the log threads).
+volatile LONG s_lEndSessionGivenUp = 0;
+
+// The most a cancelled shut-down waits for the work given up on before the services start again.
+const DWORD END_SESSION_LEFTOVER_WAIT = 30000;
+}
+
 LRESULT CTavmontDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_ENDSESSION || message == WM_QUERYENDSESSION)
@@ -78,8 +88,41 @@ BOOL CTavmontDlg::OnQueryEndSession()
     return TRUE;
 }
 
+BOOL CTavmontDlg::IsEndSessionGivenUp(LPVOID)
+{
+    return s_lEndSessionGivenUp != 0;
+}
+
+BOOL CTavmontDlg::WaitEndSessionWork(DWORD dwTimeout)
+{
+    BOOL fNone = TRUE;
+    DWORD dwStart = ::GetTickCount();
+    for (int i = 0; i < 2; i++)
+    {
+        if (m_ahEndSessionThreads[i] == NULL)
+            continue;
+        DWORD dwSpent = ::GetTickCount() - dwStart;
+        DWORD dwWait = ::WaitForSingleObject(m_ahEndSessionThreads[i], dwSpent < dwTimeout ? dwTimeout - dwSpent : 0);
+        VGLTRACE(3, "end-of-session thread %d (0x%p): ended %d", i, m_ahEndSessionThreads[i], dwWait == WAIT_OBJECT_0);
+        if (dwWait == WAIT_OBJECT_0)
+        {
+            ::CloseHandle(m_ahEndSessionThreads[i]);
+            m_ahEndSessionThreads[i] = NULL;
+        }
+        else
+        {
+            fNone = FALSE;
+        }
+    }
+    return fNone;
+}
+
 void CTavmontDlg::StartEndSessionWork(BOOL fSendMessage)
 {
+    // Work of an earlier shut-down given up on ends first (its requests are cancelled).
+    if (!WaitEndSessionWork(END_SESSION_LEFTOVER_WAIT))
+        VGLTRACE(12, "The work of an earlier end of session still runs");
+    ::InterlockedExchange(&s_lEndSessionGivenUp, 0);
     void* pvSend = reinterpret_cast<void*>((UINT_PTR)fSendMessage);
     unsigned uThreadID = 0, uThreadID2 = 0;
     HANDLE hThreads[2];
@@ -123,8 +166,14 @@ void CTavmontDlg::StartEndSessionWork(BOOL fSendMessage)
                  WAIT_TIMEOUT, (unsigned)dwRet, dwTimeout);
         if (dwRet == WAIT_TIMEOUT)
         {
-            ::TerminateThread(hThreads[0], 0);
-            ::TerminateThread(hThreads[1], 0);
+            // Never killed: one may hold the connection lock or be writing the unsent store.
+            // The closing request is cancelled, and the threads are kept to be waited for
+            // before the services start again.
+            ::InterlockedExchange(&s_lEndSessionGivenUp, 1);
+            m_ahEndSessionThreads[0] = hThreads[0];
+            m_ahEndSessionThreads[1] = hThreads[1];
+            VGLTRACE(12, "The end-of-session work outlived %lu ms: its request is cancelled", dwTimeout);
+            return;
         }
     }
     // The handles of threads that started are always closed.
@@ -149,7 +198,7 @@ unsigned __stdcall CTavmontDlg::QueryEndSessionThread(void* pvParam)
         VGLTRACE(3, "fSendMessage(%d) = static_cast<BOOL>(pvParam = %p)", fSendMessage, pvParam);
         if (fSendMessage)
             NS_Notification::SendStatusLogNow(NS_Clock::GetCurrentTime(), NSN_CLOSE, NULL, TRUE, FALSE, NULL,
-                                              NULL, NULL, NULL, NULL);
+                                              NULL, IsEndSessionGivenUp, NULL, NULL);
         BOOL fPendingVirusLog = NS_Notification::HasPendingVirusLog();
         VGLTRACE(3, "fPendingVirusLog(%d) = NS_Notification::HasPendingVirusLog()", fPendingVirusLog);
     }
@@ -183,7 +232,12 @@ void CTavmontDlg::OnEndSession(BOOL bEnding)
     if (!bEnding)
     {
         // Another program cancelled the shut-down: the services stopped for it start again.
-        if (m_fServicesStopped)
+        // Started again only from a known state: once the work of the shut-down has ended.
+        if (m_fServicesStopped && !WaitEndSessionWork(END_SESSION_LEFTOVER_WAIT))
+        {
+            VGLTRACE(12, "The end-of-session work still runs: the services stay stopped");
+        }
+        else if (m_fServicesStopped)
         {
             m_fServicesStopped = FALSE;
             NS_Notification::AllowConnect(TRUE);

@@ -57,6 +57,10 @@ HANDLE g_hStartedEvent;
 HANDLE g_hMasterThread;
 BYTE* g_pSpare;
 BYTE* g_pReceive;  // the master thread's buffer for the driver's records
+// A master thread still inside a callback when the library stopped: never killed (the callback
+// may hold its program's locks), it ends once the callback returns, the device being gone. Its
+// buffer and events are left to it; no new start while it runs.
+HANDLE g_hLeftMaster = NULL;
 SChannel g_channels[2];  // by registration id: real-time, on-demand scans
 int g_nInitStatus;
 
@@ -347,20 +351,20 @@ DWORD WINAPI MasterThread(LPVOID pParam)
     return 0;
 }
 
-// Stops the master thread; returns 1, or the termination's result when it had to be forced.
+// Stops the master thread; one that does not end in time is left to end on its own. Returns 1.
 BOOL StopMasterThread()
 {
-    BOOL fResult = TRUE;
     if (g_hStopEvent)
         SetEvent(g_hStopEvent);
     if (g_hMasterThread)
     {
-        if (WaitForSingleObject(g_hMasterThread, 10000) != WAIT_OBJECT_0)
-            fResult = TerminateThread(g_hMasterThread, 1);
-        CloseHandle(g_hMasterThread);
+        if (WaitForSingleObject(g_hMasterThread, 10000) == WAIT_OBJECT_0)
+            CloseHandle(g_hMasterThread);
+        else
+            g_hLeftMaster = g_hMasterThread;
         g_hMasterThread = NULL;
     }
-    return fResult;
+    return TRUE;
 }
 
 void ReleaseResources()
@@ -371,12 +375,15 @@ void ReleaseResources()
     if (InterlockedCompareExchange(&g_fSpareBusy, 1, 0) == 0)
         free(pSpare);
     g_fSpareBusy = 0;
-    free(g_pReceive);
+    if (!g_hLeftMaster)
+    {
+        free(g_pReceive);
+        if (g_hStopEvent)
+            CloseHandle(g_hStopEvent);
+        if (g_hStartedEvent)
+            CloseHandle(g_hStartedEvent);
+    }
     g_pReceive = NULL;
-    if (g_hStopEvent)
-        CloseHandle(g_hStopEvent);
-    if (g_hStartedEvent)
-        CloseHandle(g_hStartedEvent);
     g_hStopEvent = g_hStartedEvent = NULL;
 }
 
@@ -487,6 +494,18 @@ BOOL IOT_Start(int* pnResult, LPVOID pContext, IOT_EventCallback pfnCallback, LP
         nResult = 0;
         SetLastError(IOT_ERR_ALREADY_OPEN);
         return TRUE;
+    }
+    // A master thread left running by the last stop must be gone: it reads the library's state.
+    if (g_hLeftMaster)
+    {
+        if (WaitForSingleObject(g_hLeftMaster, 10000) != WAIT_OBJECT_0)
+        {
+            nResult = 1;
+            SetLastError(IOT_ERR_THREAD);
+            return FALSE;
+        }
+        CloseHandle(g_hLeftMaster);
+        g_hLeftMaster = NULL;
     }
     DWORD dwError = 0;
     g_bMode = BYTE(nMode);

@@ -500,6 +500,16 @@ int collapseSubFolders(LPCSTR pszTarget, LPCSTR pszFolder, DWORD dwFlags)
 // ---------------------------------------------------------------------------
 // Copying and moving
 
+BOOL replaceFileWithNew(LPCSTR pszNew, LPCSTR pszTarget)
+{
+    if (MoveFileExA(pszNew, pszTarget, MOVEFILE_REPLACE_EXISTING))
+        return TRUE;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return FALSE;
+    DeleteFileA(pszTarget);
+    return MoveFileA(pszNew, pszTarget);
+}
+
 BOOL moveFileEx(LPCSTR pszSource, LPCSTR pszTarget, DWORD /*dwFlags*/)
 {
     if (!pszSource || !pszTarget)

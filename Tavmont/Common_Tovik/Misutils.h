@@ -78,6 +78,10 @@ BOOL moveFileEx(LPCSTR pszSource, LPCSTR pszTarget, DWORD dwFlags);
 // Replaces target with a copy of source carrying the source's times and attributes.
 // The old target is given up only once a complete copy lies beside it.
 BOOL copyFileEx(LPCSTR pszSource, LPCSTR pszTarget);
+// Puts a completely written new file in the target's place: in one step where the system
+// can, else the old target is deleted first. FALSE (the error left for GetLastError) when
+// the new file is still where it was written.
+BOOL replaceFileWithNew(LPCSTR pszNew, LPCSTR pszTarget);
 // TRUE when the folder exists at the end; every missing level is created.
 BOOL createDirectory(LPCSTR pszPath, BOOL fPathIncludesFileName);
 // The drive joined with every folder piece but the last.

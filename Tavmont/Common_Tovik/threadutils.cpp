@@ -3,22 +3,16 @@
 #include "LogTracker.h"
 
 
-BOOL waitForThread(HANDLE hThread, DWORD dwTimeout, BOOL fTerminate)
+BOOL waitForThread(HANDLE hThread, DWORD dwTimeout)
 {
-    VGLTRACE(1, "-->::waitForThread(hThread = 0x%p, dwTimeout = %lu, fTerminate = %d)",
-             hThread, dwTimeout, fTerminate);
+    VGLTRACE(1, "-->::waitForThread(hThread = 0x%p, dwTimeout = %lu)", hThread, dwTimeout);
     if (hThread == NULL)
         return FALSE;
 
     DWORD dwWait = WaitForSingleObject(hThread, dwTimeout);
     BOOL fEnded = (dwWait == WAIT_OBJECT_0);
-    if ((dwWait == WAIT_TIMEOUT || dwWait == WAIT_ABANDONED) && fTerminate)
-    {
-        SuspendThread(hThread);
-        BOOL fKilled = TerminateThread(hThread, 0);
-        VGLTRACE(3, "    %d = ::TerminateThread(hThread = 0x%p, 0)", fKilled,
-                 hThread);
-    }
+    if (!fEnded)
+        VGLTRACE(12, "    thread 0x%p still running after %lu ms: left to end on its own", hThread, dwTimeout);
     CloseHandle(hThread);
     VGLTRACE(2, "<--::waitForThread(), dwWait = 0x%lX", dwWait);
     return fEnded;

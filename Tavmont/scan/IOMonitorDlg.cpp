@@ -62,7 +62,6 @@ CIOMonitorDlg::CIOMonitorDlg(CDIB* pDIB, CPalette* pPalette, CWnd* pParent)
       m_staticBitmap(pDIB, pPalette, 1),
       m_lFilesScanned(0),
       m_lVirusesFound(0),
-      m_hSaveVirusLogNowThread(NULL),
       m_fProgressPosted(0)
 {
     g_pIOMonitorDlg = this;
@@ -70,8 +69,6 @@ CIOMonitorDlg::CIOMonitorDlg(CDIB* pDIB, CPalette* pPalette, CWnd* pParent)
 
 CIOMonitorDlg::~CIOMonitorDlg()
 {
-    if (m_hSaveVirusLogNowThread != NULL)
-        ::CloseHandle(m_hSaveVirusLogNowThread);
     if (g_pIOMonitorDlg == this)
         g_pIOMonitorDlg = NULL;
 }
@@ -359,18 +356,13 @@ void CIOMonitorDlg::OnDestroy()
     if (!NS_Notification::SendStatusLogNow(CTime::GetCurrentTime(), NSN_CLOSE, NULL, TRUE, FALSE, NULL, NULL, NULL,
                                            NULL, NULL))
         VGLTRACE(12, "The closing status log was not sent");
-    HANDLE hSave = NULL;
+    CLogFileWorker saver;
     {
         CSingleLock lock(&m_csSaveThread, TRUE);
-        hSave = m_hSaveVirusLogNowThread;
-        m_hSaveVirusLogNowThread = NULL;
+        saver.Swap(m_saver);
     }
-    if (hSave != NULL)
-    {
-        BOOL fEnded = waitForThread(hSave, 3000, TRUE);
-        VGLTRACE(3, "%d = waitForThread(m_hSaveVirusLogNowThread, 3000, TRUE)", fEnded);
-        ::CloseHandle(hSave);
-    }
+    BOOL fEnded = saver.Stop(3000);
+    VGLTRACE(3, "%d = saver.Stop(3000)", fEnded);
     g_vexor.Unhook();
     g_vexor.Uninitialize();
     // No event comes any more; the workers still running end before the monitor does.

@@ -13,6 +13,7 @@
 #include "BitmapStatic.h"
 #include "DIB.h"
 #include "IOTLib.h"
+#include "LogReportDlg.h"
 #include "PostedObjects.h"
 #include "VirusFoundDlg.h"
 
@@ -80,8 +81,8 @@ public:
     void OnRealTimeVirus(IOT_EVENT* pEvent);
     // Counts a scanned file and shows its path (any thread).
     void ShowScanProgress(IOT_EVENT* pEvent);
+    // A save of the virus log on a thread of its own (any thread).
     void StartSaveVirusLogNow();
-    static unsigned __stdcall SaveVirusLogNowThread(void* pvMonitor);
     // The engine left the file in place (the action table of a failed first action).
     static BOOL NeedsEncoding(int nFirstAction, int nFirstResult, int nSecondAction, int nSecondResult);
     // When the engine left the infected file in place, an encoded, harmless copy takes its
@@ -137,8 +138,8 @@ protected:
     CBitmapStatic m_staticBitmap;
     volatile LONG m_lFilesScanned;
     volatile LONG m_lVirusesFound;
-    HANDLE m_hSaveVirusLogNowThread;
-    CCriticalSection m_csSaveThread;
+    CLogFileWorker m_saver;
+    CCriticalSection m_csSaveThread;   // around m_saver
     // The file being scanned, shown by the window's thread; a refresh is posted once.
     CCriticalSection m_csProgress;
     CString m_strScanning;

@@ -278,37 +278,12 @@ LRESULT CIOMonitorDlg::OnShowFinding(WPARAM, LPARAM lParam)
 
 void CIOMonitorDlg::StartSaveVirusLogNow()
 {
+    // The days kept as the console's log page has them; the save itself touches no window.
+    CTavmontDlg* pMain = m_pMainDlg;
+    if (pMain == NULL || pMain->m_hWnd == NULL)
+        return;
+    int nDays = pMain->m_sheetFake.m_dlgLogReport.m_iKeepingDays;
     CSingleLock lock(&m_csSaveThread, TRUE);
-    if (m_hSaveVirusLogNowThread != NULL)
-        ::CloseHandle(m_hSaveVirusLogNowThread);
-    unsigned uThreadID = 0;
-    m_hSaveVirusLogNowThread =
-        reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, SaveVirusLogNowThread, 0, 0, &uThreadID));
-    VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, "
-                "SaveVirusLogNowThread, 0, THREAD_PRIORITY_LOWEST, uThreadID = 0x%X))",
-             m_hSaveVirusLogNowThread, uThreadID);
-    if (m_hSaveVirusLogNowThread != NULL)
-    {
-        BOOL f = ::SetThreadPriority(m_hSaveVirusLogNowThread, THREAD_PRIORITY_LOWEST);
-        VGLTRACE(3, "%d = ::SetThreadPriority(m_hSaveVirusLogNowThread, THREAD_PRIORITY_LOWEST)", f);
-    }
-}
-
-unsigned __stdcall CIOMonitorDlg::SaveVirusLogNowThread(void*)
-{
-    try
-    {
-        CIOMonitorDlg* pMonitor = g_pIOMonitorDlg;
-        CTavmontDlg* pMain = pMonitor != NULL ? pMonitor->m_pMainDlg : NULL;
-        if (pMain != NULL && pMain->m_hWnd != NULL)
-        {
-            CSingleLock lock(&g_csSaveVirusLog, TRUE);
-            pMain->m_sheetFake.m_dlgLogReport.SavingLog(FALSE);
-        }
-    }
-    catch (...)
-    {
-        VGLTRACE(13, "G.P.F in CIOMonitorDlg::SaveVirusLogNowThread");
-    }
-    return 0;
+    BOOL fStarted = m_saver.Start(TRUE, nDays, FALSE);
+    VGLTRACE(3, "%d = m_saver.Start(TRUE, %d, FALSE)", fStarted, nDays);
 }

@@ -14,6 +14,7 @@
 #include <string.h>
 
 CLogReport g_logReport;
+PFN_LOG_DAY_HOOK g_pfnLogDayWritten = NULL;
 
 namespace
 {
@@ -73,6 +74,38 @@ namespace
     private:
         CCriticalSection* m_pLock;
     };
+
+    BOOL IsStopped(const volatile LONG* pfStop)
+    {
+        return pfStop != NULL && *pfStop != 0;
+    }
+
+    void DeleteFiles(const CString& strFolder, LPCSTR pszPattern, const CStringArray* pKept)
+    {
+        CStringArray arrNames;
+        WIN32_FIND_DATAA fd;
+        HANDLE hFind = FindFirstFileA(joinPath(strFolder, pszPattern), &fd);
+        if (hFind == INVALID_HANDLE_VALUE)
+            return;
+        do
+        {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                arrNames.Add(fd.cFileName);
+        } while (FindNextFileA(hFind, &fd));
+        FindClose(hFind);
+        for (int i = 0; i < arrNames.GetSize(); i++)
+        {
+            BOOL fKept = FALSE;
+            for (int k = 0; pKept != NULL && k < pKept->GetSize() && !fKept; k++)
+                fKept = arrNames[i].CompareNoCase(pKept->GetAt(k)) == 0;
+            if (!fKept)
+            {
+                CString strPath = joinPath(strFolder, arrNames[i]);
+                SetFileAttributesA(strPath, FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(strPath);
+            }
+        }
+    }
 
     CString ExceptionText(CException* e)
     {
@@ -645,16 +678,20 @@ void CLogReport::MergeDay(const CLogReportArray& day)
     m_days.AddTail(const_cast<CLogReportArray&>(day));
 }
 
-void CLogReport::LoadAndPurge(LPCSTR pszFolder, const CTime& from, const CTime& to)
+void CLogReport::LoadAndPurge(LPCSTR pszFolder, const CTime& from, const CTime& to, const volatile LONG* pfStop)
 {
     VGLTRACE(1, "-->CLogReport::LoadAndPurge(%s, %ld, %ld)", pszFolder, (long)from.GetTime(), (long)to.GetTime());
     CSingleLock lock(&m_lock, TRUE);
+    // Stopped before reading: the folder stays unknown, so no save writes a day over its file.
+    if (IsStopped(pfStop))
+        return;
     m_strFolder = pszFolder;
     if (m_strFolder.IsEmpty() || !isDirectoryExist(m_strFolder))
         return;
     if (from <= to)
     {
         // One name per calendar date: a day of 23 or 25 hours is neither skipped nor read twice.
+        // All or nothing: a later save must not write a day over a file not yet read.
         for (CTime t = from; t <= to; t = NextDate(t))
         {
             CString strPath = joinPath(m_strFolder, DayFileName(t));
@@ -666,25 +703,66 @@ void CLogReport::LoadAndPurge(LPCSTR pszFolder, const CTime& from, const CTime& 
             }
         }
     }
-    deleteTree(m_strFolder, NULL, NULL, FALSE, FALSE, "*.log");
-    if (from <= to)
-        SaveRange(from, to);
+    CStringArray arrSaved;
+    if (from <= to && !SaveDays(&from, &to, pfStop, arrSaved))
+    {
+        VGLTRACE(3, "<--CLogReport::LoadAndPurge(%s), stopped before the purge", pszFolder);
+        return;
+    }
+    DeleteDayFilesBut(arrSaved);
     VGLTRACE(2, "<--CLogReport::LoadAndPurge(%s), %d days", pszFolder, m_days.GetCount());
 }
 
-void CLogReport::SaveRange(const CTime& from, const CTime& to)
+void CLogReport::SaveRange(const CTime& from, const CTime& to, const volatile LONG* pfStop)
 {
     VGLTRACE(1, "-->CLogReport::SaveRange(%ld, %ld)", (long)from.GetTime(), (long)to.GetTime());
     CSingleLock lock(&m_lock, TRUE);
     if (m_strFolder.IsEmpty() || !isDirectoryExist(m_strFolder))
         return;
+    CStringArray arrSaved;
+    if (!SaveDays(&from, &to, pfStop, arrSaved))
+        VGLTRACE(3, "<--CLogReport::SaveRange(), stopped after %d days", (int)arrSaved.GetSize());
+}
+
+BOOL CLogReport::SaveDays(const CTime* pFrom, const CTime* pTo, const volatile LONG* pfStop, CStringArray& arrSaved)
+{
     for (POSITION pos = m_days.GetHeadPosition(); pos != NULL;)
     {
         CLogReportArray& day = m_days.GetNext(pos);
         CLogReportItem* pFirst = FirstItem(day);
-        if (pFirst != NULL && pFirst->m_time >= from && pFirst->m_time <= to)
-            day.SaveToFile(joinPath(m_strFolder, DayFileName(pFirst->m_time)));
+        if (pFirst == NULL || (pFrom != NULL && (pFirst->m_time < *pFrom || pFirst->m_time > *pTo)))
+            continue;
+        if (IsStopped(pfStop))
+            return FALSE;
+        CString strName = DayFileName(pFirst->m_time);
+        CString strPath = joinPath(m_strFolder, strName);
+        CString strNew = strPath.Left(strPath.GetLength() - 4) + ".new";
+        try
+        {
+            day.SaveToFile(strNew);
+        }
+        catch (...)
+        {
+            DeleteFileA(strNew);
+            throw;
+        }
+        if (g_pfnLogDayWritten != NULL)
+            g_pfnLogDayWritten(strPath);
+        if (!replaceFileWithNew(strNew, strPath))
+        {
+            DWORD dwError = GetLastError();
+            DeleteFileA(strNew);
+            THROW_SYSTEM_ERROR(dwError);
+        }
+        arrSaved.Add(strName);
     }
+    return TRUE;
+}
+
+void CLogReport::DeleteDayFilesBut(const CStringArray& arrKept)
+{
+    DeleteFiles(m_strFolder, "*.log", &arrKept);
+    DeleteFiles(m_strFolder, "*.new", NULL);
 }
 
 BOOL CLogReport::LoadFile(LPCSTR pszPath, BOOL fShowMessage)
@@ -744,14 +822,9 @@ BOOL CLogReport::SaveFolder()
     CSingleLock lock(&m_lock, TRUE);
     if (m_strFolder.IsEmpty() || !isDirectoryExist(m_strFolder))
         return FALSE;
-    deleteTree(m_strFolder, NULL, NULL, FALSE, FALSE, "*.log");
-    for (POSITION pos = m_days.GetHeadPosition(); pos != NULL;)
-    {
-        CLogReportArray& day = m_days.GetNext(pos);
-        CLogReportItem* pFirst = FirstItem(day);
-        if (pFirst != NULL)
-            day.SaveToFile(joinPath(m_strFolder, DayFileName(pFirst->m_time)));
-    }
+    CStringArray arrSaved;
+    SaveDays(NULL, NULL, NULL, arrSaved);
+    DeleteDayFilesBut(arrSaved);
     return TRUE;
 }
 
@@ -771,17 +844,17 @@ namespace NS_LogReport
         return g_logReport;
     }
 
-    void LoadLogs(const CTime& from, const CTime& to)
+    void LoadLogs(const CTime& from, const CTime& to, const volatile LONG* pfStop)
     {
         CString strFolder = joinPath(getModulePath(), "Log");
         if (!isDirectoryExist(strFolder))
             CreateDirectoryA(strFolder, NULL);
-        g_logReport.LoadAndPurge(strFolder, from, to);
+        g_logReport.LoadAndPurge(strFolder, from, to, pfStop);
     }
 
-    void SaveLogs(const CTime& from, const CTime& to)
+    void SaveLogs(const CTime& from, const CTime& to, const volatile LONG* pfStop)
     {
-        g_logReport.SaveRange(from, to);
+        g_logReport.SaveRange(from, to, pfStop);
     }
 
     SLogItemPos AddItem(CLogReportItem& item, CLogItemPosArray* pPending, CCriticalSection* pLock)

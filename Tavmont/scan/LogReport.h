@@ -133,8 +133,12 @@ public:
     void GetAllItemIndexes(CLogItemPosArray& arrPositions) const;
     void Append(const CLogReport& other);
 
-    void LoadAndPurge(LPCSTR pszFolder, const CTime& from, const CTime& to);
-    void SaveRange(const CTime& from, const CTime& to);
+    // Day files are written beside their names ("yyyy_mm_dd.new") and put in place only when
+    // complete, and a day file goes only once the days kept are all saved: a save cut short
+    // leaves every file whole. pfStop (non-zero: stop), when given, is looked at between day
+    // files; a load stopped that way keeps what it read and leaves the folder as it was.
+    void LoadAndPurge(LPCSTR pszFolder, const CTime& from, const CTime& to, const volatile LONG* pfStop = NULL);
+    void SaveRange(const CTime& from, const CTime& to, const volatile LONG* pfStop = NULL);
     BOOL LoadFolder(LPCSTR pszFolder);
     BOOL SaveFolder();
     // One file into the store; failures are traced (and shown when asked) and skipped.
@@ -149,6 +153,11 @@ private:
 
     // A loaded day joins the day of the same date, or goes to the tail.
     void MergeDay(const CLogReportArray& day);
+    // The non-empty days whose first record lies in the range (all with pFrom NULL), each
+    // saved whole; their file names are added to arrSaved. FALSE when stopped before the end.
+    BOOL SaveDays(const CTime* pFrom, const CTime* pTo, const volatile LONG* pfStop, CStringArray& arrSaved);
+    // Deletes the folder's day files not named in arrKept, and new files a save left behind.
+    void DeleteDayFilesBut(const CStringArray& arrKept);
 
     mutable CList<CLogReportArray, CLogReportArray&> m_days;
     CString m_strFolder;
@@ -158,12 +167,17 @@ private:
 namespace NS_LogReport
 {
     CLogReport& GetLogReport();
-    void LoadLogs(const CTime& from, const CTime& to);
-    void SaveLogs(const CTime& from, const CTime& to);
+    void LoadLogs(const CTime& from, const CTime& to, const volatile LONG* pfStop = NULL);
+    void SaveLogs(const CTime& from, const CTime& to, const volatile LONG* pfStop = NULL);
     SLogItemPos AddItem(CLogReportItem& item, CLogItemPosArray* pPending, CCriticalSection* pLock);
     void FinalDestruct();
 }
 
 extern CLogReport g_logReport;
+
+// Test seam: called with a day file's path once its new content is complete beside it and
+// before it takes the file's place (the store's lock held).
+typedef void (*PFN_LOG_DAY_HOOK)(LPCSTR pszDayFile);
+extern PFN_LOG_DAY_HOOK g_pfnLogDayWritten;
 
 #endif

@@ -6,6 +6,7 @@
 
 #include "FlagEventGuard.h"
 #include "Globals.h"
+#include "IOMonitorDlg.h"
 #include "LogTracker.h"
 #include "RegistryKey.h"
 #include "StringUtils.h"
@@ -86,17 +87,19 @@ void TraceFailure(LPCSTR pszOperation, const CString& strText, BOOL fDisplayErrM
         ::MessageBoxA(NULL, strText, NULL, MB_OK | MB_ICONSTOP);
 }
 
-// Runs a load or a save of the kept range; every failure is traced and, when asked, shown.
-void RunLogOperation(LPCSTR pszOperation, int nDays, BOOL fSave, BOOL fDisplayErrMsg)
+// Runs a load or a save of the kept range; every failure is traced and, when asked, shown
+// (not once a stop is asked for).
+void RunLogOperation(LPCSTR pszOperation, int nDays, BOOL fSave, BOOL fDisplayErrMsg, const volatile LONG* pfStop)
 {
+    fDisplayErrMsg = fDisplayErrMsg && (pfStop == NULL || *pfStop == 0);
     try
     {
         CTime from, to;
         CLogReportDlg::GetKeptRange(nDays, CTime::GetCurrentTime(), &from, &to);
         if (fSave)
-            NS_LogReport::SaveLogs(from, to);
+            NS_LogReport::SaveLogs(from, to, pfStop);
         else
-            NS_LogReport::LoadLogs(from, to);
+            NS_LogReport::LoadLogs(from, to, pfStop);
     }
     catch (CException* e)
     {
@@ -125,6 +128,110 @@ CTime StartOfDay(const CTime& t)
 }
 
 /////////////////////////////////////////////////////////////////////////////
+// CLogFileWorker
+
+struct CLogFileWorker::SJob : CStopFlag
+{
+    BOOL fSave;
+    int nDays;
+    BOOL fDisplayErrMsg;
+};
+
+BOOL CLogFileWorker::Start(BOOL fSave, int nDays, BOOL fDisplayErrMsg)
+{
+    if (m_pJob != NULL)
+        m_pJob->Stop();
+    LetGo();
+    SJob* pJob = new SJob;
+    pJob->fSave = fSave;
+    pJob->nDays = nDays;
+    pJob->fDisplayErrMsg = fDisplayErrMsg;
+    pJob->AddRef();  // the thread's reference
+    unsigned uThreadID = 0;
+    HANDLE hThread = reinterpret_cast<HANDLE>(::_beginthreadex(NULL, 0, Run, pJob, 0, &uThreadID));
+    VGLTRACE(3, "CLogFileWorker(%s, %d days): thread 0x%p, id 0x%X", fSave ? "save" : "load", nDays, hThread,
+             uThreadID);
+    if (hThread == NULL)
+    {
+        pJob->Release();
+        pJob->Release();
+        return FALSE;
+    }
+    ::SetThreadPriority(hThread, THREAD_PRIORITY_LOWEST);
+    m_hThread = hThread;
+    m_pJob = pJob;
+    return TRUE;
+}
+
+BOOL CLogFileWorker::Wait(DWORD dwTimeout)
+{
+    if (m_hThread == NULL)
+        return TRUE;
+    if (::WaitForSingleObject(m_hThread, dwTimeout) != WAIT_OBJECT_0)
+        return FALSE;
+    LetGo();
+    return TRUE;
+}
+
+BOOL CLogFileWorker::Stop(DWORD dwTimeout)
+{
+    if (m_hThread == NULL)
+        return TRUE;
+    m_pJob->Stop();
+    HANDLE hThread = m_hThread;
+    m_hThread = NULL;
+    BOOL fEnded = waitForThread(hThread, dwTimeout);
+    LetGo();
+    return fEnded;
+}
+
+void CLogFileWorker::Swap(CLogFileWorker& other)
+{
+    HANDLE hThread = m_hThread;
+    SJob* pJob = m_pJob;
+    m_hThread = other.m_hThread;
+    m_pJob = other.m_pJob;
+    other.m_hThread = hThread;
+    other.m_pJob = pJob;
+}
+
+void CLogFileWorker::LetGo()
+{
+    if (m_hThread != NULL)
+        ::CloseHandle(m_hThread);
+    m_hThread = NULL;
+    if (m_pJob != NULL)
+        m_pJob->Release();
+    m_pJob = NULL;
+}
+
+unsigned __stdcall CLogFileWorker::Run(void* pvJob)
+{
+    SJob* pJob = static_cast<SJob*>(pvJob);
+    VGLTRACE(1, "--> CLogFileWorker::Run(%s)", pJob->fSave ? "save" : "load");
+    try
+    {
+        if (pJob->fSave)
+        {
+            // One save of the log at a time.
+            CSingleLock lock(&g_csSaveVirusLog, TRUE);
+            CLogReportDlg::SaveKeptLog(pJob->nDays, pJob->fDisplayErrMsg, pJob->Flag());
+        }
+        else
+        {
+            CLogReportDlg::LoadKeptLog(pJob->nDays, pJob->fDisplayErrMsg, pJob->Flag());
+        }
+    }
+    catch (...)
+    {
+        VGLTRACE(13, "G.P.F in CLogFileWorker::Run");
+    }
+    VGLTRACE(2, "<-- CLogFileWorker::Run(), stopped %d", pJob->IsStopped());
+    pJob->Release();
+    return 0;
+}
+
+/////////////////////////////////////////////////////////////////////////////
 // CLogReportDlg
 
 BEGIN_MESSAGE_MAP(CLogReportDlg, CDialog)
@@ -137,7 +244,6 @@ END_MESSAGE_MAP()
 CLogReportDlg::CLogReportDlg(CWnd* pParent)
     : CDialog(IDD, pParent),
       m_iKeepingDays((int)NS_RegistryKey::GetLogRemainingDays()),
-      m_hLoadingLogThread(NULL),
       m_fInitialized(FALSE),
       m_fCheckingField(FALSE)
 {
@@ -148,8 +254,6 @@ CLogReportDlg::~CLogReportDlg()
     // A page whose window never ended saves here what the store holds of the kept days.
     if (!m_fInitialized)
         SavingLog(FALSE);
-    if (m_hLoadingLogThread != NULL)
-        ::CloseHandle(m_hLoadingLogThread);
 }
 
 void CLogReportDlg::GetDisplayRange(int nDays, const CTime& now, CTime* pFrom, CTime* pTo)
@@ -199,28 +303,9 @@ BOOL CLogReportDlg::OnInitDialog()
     ReadProfileSetting();
     m_fInitialized = TRUE;
 
-    unsigned uThreadID = 0;
-    m_hLoadingLogThread = reinterpret_cast<HANDLE>(::_beginthreadex(NULL, 0, LoadingLogThread, this, 0, &uThreadID));
-    if (m_hLoadingLogThread != NULL)
-    {
-        BOOL fSuccess = ::SetThreadPriority(m_hLoadingLogThread, THREAD_PRIORITY_LOWEST);
-        VGLTRACE(3, "fSuccess(%d) = ::SetThreadPriority(m_hLoadingLogThread = 0x%p, THREAD_PRIORITY_LOWEST)", fSuccess,
-                 m_hLoadingLogThread);
-    }
+    m_loader.Start(FALSE, m_iKeepingDays, TRUE);
     VGLTRACE(2, "<-- CLogReportDlg::OnInitDialog()");
     return TRUE;
-}
-
-unsigned __stdcall CLogReportDlg::LoadingLogThread(void* pvParam)
-{
-    try
-    {
-        static_cast<CLogReportDlg*>(pvParam)->LoadingLog(TRUE);
-    }
-    catch (...)
-    {
-    }
-    return 0;
 }
 
 void CLogReportDlg::ReadProfileSetting()
@@ -253,26 +338,33 @@ void CLogReportDlg::ReadProfileSetting()
 
 void CLogReportDlg::LoadingLog(BOOL fDisplayErrMsg)
 {
-    RunLogOperation("CLogReportDlg::LoadingLog", m_iKeepingDays, FALSE, fDisplayErrMsg);
+    LoadKeptLog(m_iKeepingDays, fDisplayErrMsg, NULL);
 }
 
 void CLogReportDlg::SavingLog(BOOL fDisplayErrMsg)
 {
+    SaveKeptLog(m_iKeepingDays, fDisplayErrMsg, NULL);
+}
+
+void CLogReportDlg::LoadKeptLog(int nDays, BOOL fDisplayErrMsg, const volatile LONG* pfStop)
+{
+    RunLogOperation("CLogReportDlg::LoadingLog", nDays, FALSE, fDisplayErrMsg, pfStop);
+}
+
+void CLogReportDlg::SaveKeptLog(int nDays, BOOL fDisplayErrMsg, const volatile LONG* pfStop)
+{
     // The log is saved into the folder it was loaded from: load it first when that never happened.
     if (NS_LogReport::GetLogReport().GetFolder().IsEmpty())
-        LoadingLog(fDisplayErrMsg);
-    RunLogOperation("CLogReportDlg::SavingLog", m_iKeepingDays, TRUE, fDisplayErrMsg);
+        LoadKeptLog(nDays, fDisplayErrMsg, pfStop);
+    RunLogOperation("CLogReportDlg::SavingLog", nDays, TRUE, fDisplayErrMsg, pfStop);
 }
 
 void CLogReportDlg::OnDestroy()
 {
     VGLTRACE(1, "--> CLogReportDlg::OnDestroy()");
-    if (m_hLoadingLogThread != NULL)
-    {
-        waitForThread(m_hLoadingLogThread, LOADING_THREAD_WAIT, TRUE);
-        ::CloseHandle(m_hLoadingLogThread);
-        m_hLoadingLogThread = NULL;
-    }
+    // A load still running is asked to stop; the save below waits for the store's lock.
+    BOOL fEnded = m_loader.Stop(LOADING_THREAD_WAIT);
+    VGLTRACE(3, "%d = m_loader.Stop(%lu)", fEnded, LOADING_THREAD_WAIT);
     SavingLog(FALSE);
     CDialog::OnDestroy();
     VGLTRACE(2, "<-- CLogReportDlg::OnDestroy()");
@@ -297,8 +389,7 @@ void CLogReportDlg::OnButtonViewLog()
     {
         to += CTimeSpan(0, 23, 59, 59);
         CWaitCursor wait;
-        if (m_hLoadingLogThread != NULL)
-            waitForThread(m_hLoadingLogThread, LOADING_THREAD_WAIT, FALSE);
+        m_loader.Wait(LOADING_THREAD_WAIT);
         CFlagEventGuard scanning(g_eventScanning);
         VGLTRACE(3, "CViewLogDlg(%s, %s)", (LPCSTR)from.Format("%Y/%m/%d %H:%M:%S"),
                  (LPCSTR)to.Format("%Y/%m/%d %H:%M:%S"));

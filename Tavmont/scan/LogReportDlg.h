@@ -12,6 +12,39 @@
 #include "SortedHeaderCtrl.h"
 #include "TabCtrlWithDisable.h"
 
+// A load or a save of the kept days of the virus log on a thread of its own. The thread
+// touches no window and may hold the store's locks, so it is never killed: Stop asks it to end
+// (it looks between day files) and waits a while; one that does not end in time is let go and
+// finishes on its own. One owner thread calls the members.
+class CLogFileWorker
+{
+public:
+    CLogFileWorker() : m_hThread(NULL), m_pJob(NULL) {}
+    ~CLogFileWorker() { Stop(0); }
+
+    // A save (fSave) or a load of nDays kept; a worker still running is asked to stop and let go.
+    BOOL Start(BOOL fSave, int nDays, BOOL fDisplayErrMsg);
+    // Waits up to dwTimeout ms for the worker to end by itself: TRUE when it has ended.
+    BOOL Wait(DWORD dwTimeout);
+    // Asks the worker to stop and waits up to dwTimeout ms; it is let go either way. TRUE
+    // when it ended.
+    BOOL Stop(DWORD dwTimeout);
+    BOOL IsRunning() const { return m_hThread != NULL; }
+    // Trades workers with another owner (to wait outside the owner's lock).
+    void Swap(CLogFileWorker& other);
+
+private:
+    CLogFileWorker(const CLogFileWorker&);
+    CLogFileWorker& operator=(const CLogFileWorker&);
+
+    struct SJob;
+    static unsigned __stdcall Run(void* pvJob);
+    void LetGo();
+
+    HANDLE m_hThread;
+    SJob* m_pJob;
+};
+
 class CLogReportDlg : public CDialog
 {
 public:
@@ -26,7 +59,10 @@ public:
     // traced and, when asked, shown.
     void LoadingLog(BOOL fDisplayErrMsg);
     void SavingLog(BOOL fDisplayErrMsg);
-    static unsigned __stdcall LoadingLogThread(void* pvParam);
+    // The same for nDays kept, without the page; pfStop (non-zero: stop) is looked at between
+    // day files. A save loads first when the log was never loaded.
+    static void LoadKeptLog(int nDays, BOOL fDisplayErrMsg, const volatile LONG* pfStop);
+    static void SaveKeptLog(int nDays, BOOL fDisplayErrMsg, const volatile LONG* pfStop);
 
     // The date fields' range: today and the date days - 1 before it (today when days < 1).
     static void GetDisplayRange(int nDays, const CTime& now, CTime* pFrom, CTime* pTo);
@@ -39,7 +75,7 @@ public:
     static BOOL GetFieldRange(UINT nID, int* pnLower, int* pnUpper);
 
     int m_iKeepingDays;
-    HANDLE m_hLoadingLogThread;
+    CLogFileWorker m_loader;
 
 protected:
     virtual BOOL OnInitDialog();

@@ -32,14 +32,8 @@ void WriteLocalFile(const CAccBuffer& buffer, const CString& strFile)
         return;
     CString strTemp = strFile.Left(strFile.GetLength() - 4) + ".tmp";
     const_cast<CAccBuffer&>(buffer).Write(strTemp);
-    if (::MoveFileExA(strTemp, strFile, MOVEFILE_REPLACE_EXISTING))
+    if (replaceFileWithNew(strTemp, strFile))
         return;
-    if (::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
-    {
-        ::DeleteFileA(strFile);
-        if (::MoveFileA(strTemp, strFile))
-            return;
-    }
     DWORD dwError = ::GetLastError();
     ::DeleteFileA(strTemp);
     THROW_SYSTEM_ERROR(dwError);

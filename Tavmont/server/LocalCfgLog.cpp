@@ -85,7 +85,8 @@ void LocalCfgLogThreadEx()
                     record.GetQuery(strQuery, strGuid, strRelease);
                     CString strError = "Fail to ping server";
                     reply.Reset();
-                    if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, NULL, NULL, TRUE, &strError))
+                    if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, CLogThread::CancelRequest, NULL, TRUE,
+                                      &strError))
                     {
                         int iCode = reply.GetReturnCode(0, 3);
                         NS_Debug::AddLocalCfgLog(iCode, record, strQuery, CString());

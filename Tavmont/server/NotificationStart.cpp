@@ -10,7 +10,6 @@
 #include "RegistryKey.h"
 #include "ServerSettings.h"
 #include "SystemError.h"
-#include "threadutils.h"
 
 #include <process.h>
 
@@ -39,10 +38,16 @@ CLogThread::CLogThread(const char* pszName, PFN_THREAD pfnThread, DWORD dwStopTi
 BOOL CLogThread::Start()
 {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_hThread != NULL)
-        return TRUE;
     if (NS_Notification::g_fLogThreadsStopped)
         return FALSE;
+    if (m_hThread != NULL)
+    {
+        // A thread that outlived its stop and has not ended yet goes on as this one.
+        if (::WaitForSingleObject(m_hThread, 0) != WAIT_OBJECT_0)
+            return TRUE;
+        ::CloseHandle(m_hThread);
+        m_hThread = NULL;
+    }
     unsigned uThreadID = 0;
     m_hThread = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, m_pfnThread, 0, 0, &uThreadID));
     VGLTRACE(3, "%s(0x%p) = reinterpret_cast<HANDLE>(::_beginthreadex(0, 0, ..., 0, THREAD_PRIORITY_LOWEST, "
@@ -55,19 +60,36 @@ BOOL CLogThread::Start()
     return TRUE;
 }
 
+BOOL CLogThread::IsStarted() const
+{
+    return m_hThread != NULL && !NS_Notification::g_fLogThreadsStopped;
+}
+
 void CLogThread::WaitStopped()
 {
     HANDLE hThread;
     {
         CSingleLock lock(&m_lock, TRUE);
         hThread = m_hThread;
-        m_hThread = NULL;
     }
     if (hThread == NULL)
         return;
-    BOOL fEnded = waitForThread(hThread, m_dwStopTimeout, TRUE);
-    VGLTRACE(3, "    %d = WaitForThread(%s = 0x%p, dwKILL_THREAD_TIME_OUT = %lu)", fEnded, m_pszName,
-             hThread, m_dwStopTimeout);
+    // Its request is cancelled by the stop; a thread that still runs is never killed (it may
+    // hold the connection lock) but kept, so that a new start does not run a second one.
+    DWORD dwWait = ::WaitForSingleObject(hThread, m_dwStopTimeout);
+    VGLTRACE(3, "    %d = ended(%s = 0x%p, timeout = %lu)", dwWait == WAIT_OBJECT_0, m_pszName, hThread,
+             m_dwStopTimeout);
+    CSingleLock lock(&m_lock, TRUE);
+    if (dwWait == WAIT_OBJECT_0 && m_hThread == hThread)
+    {
+        ::CloseHandle(hThread);
+        m_hThread = NULL;
+    }
+}
+
+BOOL CLogThread::CancelRequest(LPVOID)
+{
+    return NS_Notification::g_fLogThreadsStopped;
 }
 
 BOOL CLogThread::WaitForWork()

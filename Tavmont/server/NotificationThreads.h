@@ -22,11 +22,15 @@ public:
     // Creates the thread when it does not run and the threads are not stopped; TRUE when it
     // runs.
     BOOL Start();
-    BOOL IsStarted() const { return m_hThread != NULL; }
+    // A thread runs and the threads are not stopped.
+    BOOL IsStarted() const;
     void Wake() { m_eventWake.SetEvent(); }
     void SignalStop() { m_eventStop.SetEvent(); }
-    // Waits for the thread (its stop time-out, then it is terminated) and forgets its handle.
+    // Waits up to the stop time-out for the thread and forgets it once ended; one that still
+    // runs is never killed and is taken up again by the next Start.
     void WaitStopped();
+    // The cancel callback of the log threads' requests: TRUE once the threads are stopped.
+    static BOOL CancelRequest(LPVOID);
     // Ready for a new start after a stop.
     void Reset() { m_eventStop.ResetEvent(); }
 

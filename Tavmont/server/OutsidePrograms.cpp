@@ -28,6 +28,9 @@ const char s_szDefaultPGXCaption[] = "Kavrel Purgex";
 char g_szPGXCaption[128] = "Kavrel Purgex";
 HANDLE g_hPGXWatchThread = NULL;
 CCriticalSection g_csPGX;
+// Set to end the watcher (manual reset); the watcher looks at it between its checks.
+HANDLE g_hPGXWatchStop = ::CreateEventA(NULL, TRUE, FALSE, NULL);
+const DWORD PGX_WATCH_STOP_WAIT = 3000;
 
 const DWORD QUELMAIL_CLOSE_TIMEOUT = 30000;
 const DWORD PGX_WATCH_PERIOD = 3000;
@@ -45,9 +48,8 @@ CString LaunchFailure(const CString& strPath)
 unsigned __stdcall PGXWatchThread(void*)
 {
     HWND hOwner = g_pMainDlg != NULL ? g_pMainDlg->m_hWnd : NULL;
-    for (;;)
+    while (::WaitForSingleObject(g_hPGXWatchStop, PGX_WATCH_PERIOD) == WAIT_TIMEOUT)
     {
-        ::Sleep(PGX_WATCH_PERIOD);
         char szCaption[sizeof(g_szPGXCaption)];
         lstrcpynA(szCaption, g_szPGXCaption, sizeof(szCaption));
         HWND hCleaner = ::FindWindowA(NULL, szCaption);
@@ -64,6 +66,8 @@ unsigned __stdcall PGXWatchThread(void*)
             ::MessageBoxA(hOwner, szText, szCaption, MB_OK | MB_ICONSTOP);
         ::SendMessageA(hCleaner, WM_CLOSE, 0, 0);
     }
+    VGLTRACE(3, "The cleaning program's watcher ends");
+    return 0;
 }
 }
 
@@ -130,6 +134,13 @@ void StartPGX(BOOL fShowVirusMessages)
     ::WritePrivateProfileStringA("options", "VirusMsgbox", fShowVirusMessages ? "1" : "0", strIni);
     ::GetPrivateProfileStringA("message", "MsgTitle", s_szDefaultPGXCaption, g_szPGXCaption,
                                sizeof(g_szPGXCaption), strIni);
+    ::ResetEvent(g_hPGXWatchStop);
+    // A watcher that outlived its stop (inside a message box) and still runs goes on watching.
+    if (g_hPGXWatchThread != NULL && ::WaitForSingleObject(g_hPGXWatchThread, 0) == WAIT_OBJECT_0)
+    {
+        ::CloseHandle(g_hPGXWatchThread);
+        g_hPGXWatchThread = NULL;
+    }
     if (g_hPGXWatchThread == NULL)
     {
         unsigned uThreadID = 0;
@@ -155,13 +166,24 @@ void StartPGX(BOOL fShowVirusMessages)
 
 void StopPGXWatchThread()
 {
+    HANDLE hThread;
+    {
+        CSingleLock lock(&g_csPGX, TRUE);
+        if (g_hPGXWatchThread == NULL)
+            return;
+        ::SetEvent(g_hPGXWatchStop);
+        hThread = g_hPGXWatchThread;
+    }
+    // Never killed: it may be inside a message box or a trace call. One that does not end in
+    // time ends when its box is closed (the next start finds it and lets it go on).
+    DWORD dwWait = ::WaitForSingleObject(hThread, PGX_WATCH_STOP_WAIT);
+    VGLTRACE(3, "The cleaning program's watcher ended: %d", dwWait == WAIT_OBJECT_0);
     CSingleLock lock(&g_csPGX, TRUE);
-    if (g_hPGXWatchThread == NULL)
-        return;
-    ::TerminateThread(g_hPGXWatchThread, 0);
-    ::CloseHandle(g_hPGXWatchThread);
-    g_hPGXWatchThread = NULL;
-    ::Sleep(1000);
+    if (dwWait == WAIT_OBJECT_0 && g_hPGXWatchThread == hThread)
+    {
+        ::CloseHandle(hThread);
+        g_hPGXWatchThread = NULL;
+    }
 }
 
 namespace

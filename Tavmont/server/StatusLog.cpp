@@ -108,7 +108,8 @@ void StatusLogThreadEx()
                     GetStatusLogQuery(strQuery, strGuid, record, TRUE, TRUE);
                     CString strError = "Fail to ping server";
                     reply.Reset();
-                    if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, NULL, NULL, TRUE, &strError))
+                    if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, CLogThread::CancelRequest, NULL, TRUE,
+                                      &strError))
                     {
                         int iCode = reply.GetReturnCode(0, 3);
                         BOOL fEmpty = reply.GetLength() == 0;
@@ -405,7 +406,7 @@ BOOL SendStatusLogNow(const CTime& time, int nType, const char* pszText, BOOL fI
         {
             NS_RegistryKey::STimeout timeouts;
             NS_RegistryKey::GetTimeout(&timeouts, NS_RegistryKey::STimeout::StatusLog, fIntranet);
-            if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, NULL, NULL, fIntranet, &strError, pServer))
+            if (ConnectServer(reply, strQuery, &timeouts, NULL, NULL, pfCancel, pvContext, fIntranet, &strError, pServer))
             {
                 int iReturnCode = reply.GetReturnCode(0, 3);
                 VGLTRACE(3, "int iReturnCode(%d) = bufResult.GetReturnCode(0);", iReturnCode);

@@ -3,6 +3,7 @@
 
 #include "LogReport.h"
 #include "LogTracker.h"
+#include "Misutils.h"
 #include "StringUtils.h"
 
 #include <string.h>
@@ -68,19 +69,6 @@ BOOL Contains(const CStringArray& arrNames, const CString& strName)
         if (arrNames[i].CompareNoCase(strName) == 0)
             return TRUE;
     return FALSE;
-}
-
-// The new file takes the old one's place: in one step where the system can, else the old
-// one is deleted first (the list still names the new file, so a crash in between is
-// finished at the next start).
-BOOL ReplaceFile(const CString& strNew, const CString& strTarget)
-{
-    if (::MoveFileExA(strNew, strTarget, MOVEFILE_REPLACE_EXISTING))
-        return TRUE;
-    if (::GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-        return FALSE;
-    ::DeleteFileA(strTarget);
-    return ::MoveFileA(strNew, strTarget);
 }
 
 // Another program reading a day file (a backup, a viewer) holds it for a moment: the step is
@@ -164,7 +152,8 @@ BOOL RollForward(const CString& strFolder, const CStringArray& arrNames, const C
         CString strNew = strTarget.Left(strTarget.GetLength() - 4) + ".new";
         if (::GetFileAttributesA(strNew) == INVALID_FILE_ATTRIBUTES)
             continue;
-        BOOL fReplaced = RetryWhileShared([&] { return ReplaceFile(strNew, strTarget); });
+        // The list still names the new file: a crash within the replace is finished at the next start.
+        BOOL fReplaced = RetryWhileShared([&] { return replaceFileWithNew(strNew, strTarget); });
         VGLTRACE(fReplaced ? 3 : 12, "%s: replaced %s (%d), error %lu", (LPCSTR)strWhat, (LPCSTR)arrNames[i],
                  fReplaced, fReplaced ? 0UL : ::GetLastError());
         fDone = fDone && fReplaced;

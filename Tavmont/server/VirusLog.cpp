@@ -262,8 +262,8 @@ void Pass(SChannel& ch, NS_Notification::SSyncSendContext* pContext)
                     fSent = ConnectServer(reply, strQuery, &internetTimeouts, NULL, NULL, NULL, NULL,
                                           pContext->fIntranet, &strError);
                 else
-                    fSent = ConnectServer(reply, strQuery, &intranetTimeouts, NULL, NULL, NULL, NULL, TRUE,
-                                          &strError);
+                    fSent = ConnectServer(reply, strQuery, &intranetTimeouts, NULL, NULL, CLogThread::CancelRequest,
+                                          NULL, TRUE, &strError);
                 if (fSent)
                 {
                     if (fSync && pContext->pfProgress != NULL)

@@ -19,7 +19,6 @@
 
 #define WM_REFRESH_TREE (WM_USER + 100)
 
-CCriticalSection CManualScanDlg::s_csSave;
 
 namespace
 {
@@ -59,7 +58,7 @@ END_MESSAGE_MAP()
 
 CManualScanDlg::CManualScanDlg(CDIB* pDIB, CPalette* pPalette, CFakePropertySheet* pSheet)
     : CDialog(IDD, NULL), m_tree(*new CTreeDirCtrl(FALSE, FALSE)), m_pDIB(pDIB), m_pPalette(pPalette), m_pSheet(pSheet),
-      m_hDirNotificationThread(NULL), m_hSaveVirusLogNowThread(NULL), m_hStopWatch(NULL), m_uTimer(0),
+      m_hDirNotificationThread(NULL), m_hStopWatch(NULL), m_uTimer(0),
       m_fVirusFound(FALSE), m_fRefreshPending(FALSE)
 {
     m_hStopWatch = ::CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -475,40 +474,12 @@ int CManualScanDlg::RemoteScan()
 
 void CManualScanDlg::SetVirusFound(BOOL fFound)
 {
-    if (fFound)
+    if (fFound && m_pSheet != NULL)
     {
-        if (m_hSaveVirusLogNowThread != NULL)
-        {
-            waitForThread(m_hSaveVirusLogNowThread, 3000, TRUE);
-            ::CloseHandle(m_hSaveVirusLogNowThread);
-            m_hSaveVirusLogNowThread = NULL;
-        }
-        unsigned uID = 0;
-        m_hSaveVirusLogNowThread = (HANDLE)_beginthreadex(NULL, 0, SaveVirusLogNowThread, this, 0, &uID);
-        VGLTRACE(3, "m_hSaveVirusLogNowThread(0x%p)", m_hSaveVirusLogNowThread);
-        if (m_hSaveVirusLogNowThread != NULL)
-            ::SetThreadPriority(m_hSaveVirusLogNowThread, THREAD_PRIORITY_LOWEST);
+        CSingleLock lock(&m_csSaver, TRUE);
+        m_saver.Start(TRUE, m_pSheet->m_dlgLogReport.m_iKeepingDays, FALSE);
     }
     m_fVirusFound = fFound;
-}
-
-unsigned __stdcall CManualScanDlg::SaveVirusLogNowThread(void* pv)
-{
-    CManualScanDlg* pDlg = (CManualScanDlg*)pv;
-    VGLTRACE(1, "--> CManualScanDlg::SaveVirusLogNowThread");
-    try
-    {
-        CSingleLock lock(&s_csSave, TRUE);
-        CSingleLock lockLog(&g_csSaveVirusLog, TRUE);
-        if (pDlg->m_pSheet != NULL)
-            pDlg->m_pSheet->m_dlgLogReport.SavingLog(FALSE);
-    }
-    catch (...)
-    {
-        VGLTRACE(13, "G.P.F in CManualScanDlg::SaveVirusLogNowThread");
-    }
-    VGLTRACE(2, "<-- CManualScanDlg::SaveVirusLogNowThread");
-    return 0;
 }
 
 void CManualScanDlg::OnDestroy()
@@ -516,16 +487,15 @@ void CManualScanDlg::OnDestroy()
     CDialog::OnDestroy();
     if (m_hStopWatch != NULL)
         ::SetEvent(m_hStopWatch);
-    if (m_hSaveVirusLogNowThread != NULL)
+    CLogFileWorker saver;
     {
-        waitForThread(m_hSaveVirusLogNowThread, 3000, TRUE);
-        ::CloseHandle(m_hSaveVirusLogNowThread);
-        m_hSaveVirusLogNowThread = NULL;
+        CSingleLock lock(&m_csSaver, TRUE);
+        saver.Swap(m_saver);
     }
+    saver.Stop(3000);
     if (m_hDirNotificationThread != NULL)
     {
-        waitForThread(m_hDirNotificationThread, 3000, TRUE);
-        ::CloseHandle(m_hDirNotificationThread);
+        waitForThread(m_hDirNotificationThread, 3000);
         m_hDirNotificationThread = NULL;
     }
     NS_Notification::StopPGXWatchThread();

@@ -6,6 +6,8 @@
 #include <afxwin.h>
 #include <afxmt.h>
 
+#include "LogReportDlg.h"
+
 class CDIB;
 class CTreeDirCtrl;
 class CCommonScanINI;
@@ -65,18 +67,17 @@ protected:
     void ShowOutcome(int nResult, int nVirusTotal);
     void UpdateScanNowButton();
     static unsigned __stdcall DirNotificationThread(void* pv);
-    static unsigned __stdcall SaveVirusLogNowThread(void* pv);
 
     CDIB* m_pDIB;
     CPalette* m_pPalette;
     CFakePropertySheet* m_pSheet;
     HANDLE m_hDirNotificationThread;
-    HANDLE m_hSaveVirusLogNowThread;
+    CLogFileWorker m_saver;
+    CCriticalSection m_csSaver;   // around m_saver: scans end on several threads
     HANDLE m_hStopWatch;
     UINT_PTR m_uTimer;
     BOOL m_fVirusFound;
     volatile BOOL m_fRefreshPending;
-    static CCriticalSection s_csSave;
 };
 
 #endif

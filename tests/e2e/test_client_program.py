@@ -204,6 +204,25 @@ def test_end_of_session(client):
     c.unload()
 
 
+def test_cancelled_end_of_session_with_a_server_that_does_not_answer(client, demo_server):
+    c = client()
+    c.start()
+    reg_set(PRODUCT_KEY, "EndSessionTimeout", 2000)     # the first start writes its own
+    # No answer to anything: the closing status log outlives the end-of-session time-out while
+    # it holds the connection lock. Its request is cancelled; no thread is killed.
+    demo_server.rule(path="*", hang=True)
+    assert c.send(WM_QUERYENDSESSION, 0, 0) == 1
+    c.wait_trace("The end-of-session work outlived")
+    # Another program cancels the shut-down: the services start once that work has ended,
+    # and the server hears from the client again.
+    demo_server.reset()
+    constructs = len(c.trace_lines("--> NS_Notification::Construct("))
+    c.send(WM_ENDSESSION, 0, 0)
+    assert len(c.trace_lines("--> NS_Notification::Construct(")) == constructs + 1
+    assert wait_for(lambda: [e for e in demo_server.journal() if e["status"] == 200], timeout=30)
+    c.unload()
+
+
 def test_new_taskbar_gets_the_icon_back(client):
     c = client()
     c.start()

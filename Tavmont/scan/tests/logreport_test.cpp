@@ -600,3 +600,136 @@ TEST(LogReportStore, GlobalStoreLivesInTheProgramLogFolder)
 }
 
 }  // namespace
+
+namespace
+{
+// What the day-file seam saw: each file's records at the moment its new content was complete,
+// and the day files then in the folder; it asks for a stop after the first.
+std::string g_strSeamFolder;
+std::vector<std::vector<std::string>> g_seenRecords;
+std::vector<std::vector<std::string>> g_seenFiles;
+volatile LONG g_lStop = 0;
+bool g_fStopAtFirst = false;
+
+std::vector<std::string> DayFilesIn(const std::string& folder)
+{
+    std::vector<std::string> v;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return v;
+    do
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            v.push_back(fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+void SeeDayFile(LPCSTR pszDayFile)
+{
+    CLogReportArray day;
+    if (FileExists(pszDayFile))
+        day.LoadFromFile(pszDayFile);
+    g_seenRecords.push_back(Paths(&day));
+    g_seenFiles.push_back(DayFilesIn(g_strSeamFolder));
+    if (g_fStopAtFirst)
+        g_lStop = 1;
+}
+
+class DayFileSeam : public LogFolder
+{
+protected:
+    void SetUp() override
+    {
+        LogFolder::SetUp();
+        g_strSeamFolder = m_dir;
+        g_seenRecords.clear();
+        g_seenFiles.clear();
+        g_lStop = 0;
+        g_fStopAtFirst = false;
+        g_pfnLogDayWritten = SeeDayFile;
+    }
+    void TearDown() override
+    {
+        g_pfnLogDayWritten = NULL;
+        LogFolder::TearDown();
+    }
+    std::vector<std::string> DayOnDisk(const char* pszName)
+    {
+        CLogReportArray day;
+        day.LoadFromFile(File(pszName).c_str());
+        return Paths(&day);
+    }
+};
+} // namespace
+
+TEST_F(DayFileSeam, ADayFileIsReplacedOnlyWhenCompleteAndAStopEndsTheSaveBetweenDays)
+{
+    SaveDay("2026_06_01.log", {Item(2026, 6, 1, 9, "a1")});
+    SaveDay("2026_06_02.log", {Item(2026, 6, 2, 9, "b1")});
+    CLogReport store;
+    CTime from(2026, 6, 1, 0, 0, 0), to(2026, 6, 2, 23, 0, 0);
+    g_pfnLogDayWritten = NULL;
+    store.LoadAndPurge(m_dir.c_str(), from, to);
+    g_pfnLogDayWritten = SeeDayFile;
+    store.AddItem(Item(2026, 6, 1, 10, "a2"), NULL, NULL);
+    store.AddItem(Item(2026, 6, 2, 10, "b2"), NULL, NULL);
+
+    // While the new content is written the day file still holds every old record: a thread
+    // stopped or lost there loses none. The stop then ends the save before the next day.
+    g_fStopAtFirst = true;
+    store.SaveRange(from, to, &g_lStop);
+    ASSERT_EQ(1u, g_seenRecords.size());
+    EXPECT_EQ((std::vector<std::string>{"a1"}), g_seenRecords[0]);
+    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_01.new", "2026_06_02.log"}), g_seenFiles[0]);
+    EXPECT_EQ((std::vector<std::string>{"a1", "a2"}), DayOnDisk("2026_06_01.log"));
+    EXPECT_EQ((std::vector<std::string>{"b1"}), DayOnDisk("2026_06_02.log"));
+    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), DayFilesIn(m_dir));
+
+    // Without a stop every day is saved.
+    g_lStop = 0;
+    g_fStopAtFirst = false;
+    store.SaveRange(from, to, &g_lStop);
+    EXPECT_EQ((std::vector<std::string>{"b1", "b2"}), DayOnDisk("2026_06_02.log"));
+}
+
+TEST_F(DayFileSeam, APurgeDeletesOnlyOnceTheKeptDaysAreSavedAndAStoppedLoadLeavesTheFolder)
+{
+    SaveDay("2026_05_20.log", {Item(2026, 5, 20, 9, "old")});
+    SaveDay("2026_06_01.log", {Item(2026, 6, 1, 9, "a1")});
+    SaveDay("2026_06_02.log", {Item(2026, 6, 2, 9, "b1")});
+    WriteWholeFile(File("2026_06_02.new"), "left by a save that never finished");
+    const std::vector<std::string> all = {"2026_05_20.log", "2026_06_01.log", "2026_06_02.log", "2026_06_02.new"};
+    CTime from(2026, 6, 1, 0, 0, 0), to(2026, 6, 2, 23, 0, 0);
+
+    // Stopped after its files are read: the records are held, the folder stays as it was.
+    g_fStopAtFirst = true;
+    CLogReport stopped;
+    stopped.LoadAndPurge(m_dir.c_str(), from, to, &g_lStop);
+    EXPECT_EQ(2, stopped.GetDayCount());
+    EXPECT_EQ(1u, g_seenRecords.size());
+    EXPECT_EQ((std::vector<std::string>{"a1"}), DayOnDisk("2026_06_01.log"));
+    EXPECT_EQ((std::vector<std::string>{"b1"}), DayOnDisk("2026_06_02.log"));
+    EXPECT_EQ(all, DayFilesIn(m_dir));
+    // Stopped before it reads anything: no folder is taken, so no later save writes a day over
+    // a file it never read.
+    CLogReport never;
+    never.LoadAndPurge(m_dir.c_str(), from, to, &g_lStop);
+    EXPECT_EQ(0, never.GetDayCount());
+    EXPECT_STREQ("", never.GetFolder());
+
+    // A whole load: each kept day is replaced while every old file is still there; the
+    // purge comes last.
+    g_lStop = 0;
+    g_fStopAtFirst = false;
+    g_seenFiles.clear();
+    CLogReport store;
+    store.LoadAndPurge(m_dir.c_str(), from, to, &g_lStop);
+    ASSERT_EQ(2u, g_seenFiles.size());
+    for (const auto& files : g_seenFiles)
+        EXPECT_EQ(3u, std::count_if(files.begin(), files.end(),
+                                    [](const std::string& f) { return f.find(".log") != std::string::npos; }));
+    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), DayFilesIn(m_dir));
+}

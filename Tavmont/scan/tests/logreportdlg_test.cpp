@@ -1,10 +1,14 @@
 // The virus-log windows' logic: the page's date ranges and their validation, the viewer's
 // column texts, and the viewer itself on a store: the records of the chosen days only, and
-// its sort by each column in both directions.
+// its sort by each column in both directions; the load and save worker, let go but never
+// killed.
 #include <gtest/gtest.h>
 
 #include "LogReport.h"
 #include "LogReportDlg.h"
+#include "Misutils.h"
+#include "StringUtils.h"
+#include "VglTestSupport.h"
 #include "langlibrary.h"
 #include "resource_ids.h"
 
@@ -189,4 +193,62 @@ TEST_F(ViewLogTest, ListsTheChosenDaysAndSortsByEachColumn)
     }
     dlg.DestroyWindow();
     EXPECT_EQ(NULL, g_pViewLogDlg);
+}
+
+namespace
+{
+HANDLE g_hHeld = NULL, g_hRelease = NULL;
+
+// Holds the worker with the store's lock taken and a day file being replaced.
+void HoldDayFile(LPCSTR)
+{
+    ::SetEvent(g_hHeld);
+    ::WaitForSingleObject(g_hRelease, 20000);
+}
+
+DWORD WINAPI AddRecord(LPVOID)
+{
+    CLogReportItem item = Item(LOG_EVENT_MANUAL, CTime::GetCurrentTime(), "C:\\after.com", "EICAR",
+                               LOG_ACTION_DELETE, 1);
+    NS_LogReport::AddItem(item, NULL, NULL);
+    return 0;
+}
+} // namespace
+
+TEST(LogFileWorker, AWorkerHeldInASaveIsLetGoAndFinishesOnItsOwn)
+{
+    NS_LogReport::FinalDestruct();
+    CTime now = CTime::GetCurrentTime();
+    CString strDayFile;
+    strDayFile.Format("%sLog\\%04d_%02d_%02d.log", (LPCSTR)getModulePath(), now.GetYear(), now.GetMonth(),
+                      now.GetDay());
+    ::DeleteFileA(strDayFile);
+    CLogReportItem item = Item(LOG_EVENT_MANUAL, now, "C:\\held.com", "EICAR", LOG_ACTION_DELETE, 1);
+    NS_LogReport::AddItem(item, NULL, NULL);
+    g_hHeld = ::CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_hRelease = ::CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_pfnLogDayWritten = HoldDayFile;
+    {
+        CLogFileWorker worker;
+        ASSERT_TRUE(worker.Start(TRUE, 1, FALSE));
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(g_hHeld, 20000));
+        // The owner gives up waiting and goes away; the worker is not killed.
+        EXPECT_FALSE(worker.Stop(100));
+        EXPECT_FALSE(worker.IsRunning());
+    }
+    ::SetEvent(g_hRelease);
+    // It ends on its own: the store's lock is free and the day file whole.
+    HANDLE hAdd = ::CreateThread(NULL, 0, AddRecord, NULL, 0, NULL);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hAdd, 20000));
+    ::CloseHandle(hAdd);
+    g_pfnLogDayWritten = NULL;
+    CLogReportArray day;
+    day.LoadFromFile(strDayFile);
+    ASSERT_EQ(1, day.GetSize());
+    EXPECT_STREQ("C:\\held.com", day.GetItem(0)->m_strPath);
+
+    NS_LogReport::FinalDestruct();
+    ::DeleteFileA(strDayFile);
+    ::CloseHandle(g_hHeld);
+    ::CloseHandle(g_hRelease);
 }

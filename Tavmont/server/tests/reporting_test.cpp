@@ -430,6 +430,38 @@ TEST_F(ReportingTest, ASecondStopWaitsForNothing)
     EXPECT_EQ((std::vector<std::string>{"late.com"}), LoggedFiles(WaitRequests(1)));
 }
 
+namespace
+{
+DWORD WINAPI SendNow(LPVOID)
+{
+    return NS_Notification::SendStatusLogNow(CTime::GetCurrentTime(), 7, NULL, TRUE, FALSE, NULL, NULL, NULL, NULL,
+                                             NULL);
+}
+} // namespace
+
+TEST_F(ReportingTest, AStopCancelsARequestWithoutAnswerAndLeavesTheConnectionFree)
+{
+    Start();
+    m_server.Reply(200, "1", 120000);
+    NS_Notification::SendStatusLog(CTime::GetCurrentTime(), 1, NULL);
+    ASSERT_EQ(1u, WaitRequests(1).size());
+    // The status thread waits for the answer, holding the connection lock: the stop cancels its
+    // request and the thread ends by itself.
+    NS_Notification::Destruct(FALSE);
+    m_fStarted = false;
+
+    // A new start (the end of a Windows session was cancelled): requests get through again.
+    m_server.Reply(200, "1");
+    NS_Notification::AllowConnect(TRUE);
+    Start();
+    HANDLE hSend = CreateThread(NULL, 0, SendNow, NULL, 0, NULL);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hSend, 20000)) << "the connection lock is still held";
+    DWORD dwSent = 0;
+    GetExitCodeThread(hSend, &dwSent);
+    CloseHandle(hSend);
+    EXPECT_TRUE(dwSent);
+}
+
 TEST_F(ReportingTest, ConfigurationReportsKeepTheirOrderAndTheirValues)
 {
     Start();
