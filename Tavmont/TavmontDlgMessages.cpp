@@ -339,4 +339,7 @@ BOOL CTavmontDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
 void CTavmontDlg::OnActivateApp(BOOL bActive, DWORD dwThreadID)
 {
     CDialog::OnActivateApp(bActive, dwThreadID);
+    // The mail trap's settings may have changed while another program was active.
+    if (bActive && m_sheetFake.m_PageMailScan.m_hWnd != NULL)
+        m_sheetFake.m_PageMailScan.Refresh();
 }

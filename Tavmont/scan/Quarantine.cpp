@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <string>
 
 #include "LogTracker.h"
 #include "Misutils.h"
@@ -132,10 +133,9 @@ BOOL UNC_CopyFile(const char* pszLocalFile, const char* pszFolder)
     if (pDot != NULL)
         *pDot = '\0';
 
-    char szTarget[MAX_PATH * 2];
-    _snprintf(szTarget, MAX_PATH - 1, "%s\\%s", pszFolder, szName);
-    szTarget[MAX_PATH - 1] = '\0';
-    VGLTRACE(3, "CopyFile: szLocalPath=%s, szRemotePath=%s", pszLocalFile, szTarget);
+    // A target that does not fit in MAX_PATH is no name to copy to: never a cut one.
+    std::string strTarget = std::string(pszFolder) + "\\" + szName;
+    VGLTRACE(3, "CopyFile: szLocalPath=%s, szRemotePath=%s", pszLocalFile, strTarget.c_str());
     // The file's own name, then ".VIR", ".VI0".."VI9", ".V10".."V99" (102 names): never over
     // a file the folder holds, so that an earlier quarantined file of that name is kept.
     for (int nTry = 0; nTry < 102; ++nTry)
@@ -149,17 +149,26 @@ BOOL UNC_CopyFile(const char* pszLocalFile, const char* pszFolder)
                 sprintf(szExt, ".VI%d", nTry - 2);
             else
                 sprintf(szExt, ".V%02d", nTry - 2);
-            _snprintf(szTarget, MAX_PATH - 1, "%s\\%s%s", pszFolder, szStem, szExt);
-            szTarget[MAX_PATH - 1] = '\0';
+            strTarget = std::string(pszFolder) + "\\" + szStem + szExt;
         }
-        if (CopyFileA(pszLocalFile, szTarget, TRUE))
+        if (strTarget.size() > MAX_PATH - 1)
+        {
+            VGLTRACE(12, "CopyFile Failed: the target is longer than %d characters: %s", MAX_PATH - 1,
+                     strTarget.c_str());
+            // The other names are all of one length.
+            if (nTry > 0)
+                break;
+            continue;
+        }
+        if (CopyFileA(pszLocalFile, strTarget.c_str(), TRUE))
         {
             VGLTRACE(2, "<-- UNC_CopyFile()");
             return TRUE;
         }
         VGLTRACE(12, "CopyFile Failed err=%d", (int)GetLastError());
     }
-    VGLTRACE(12, "Copy file failed. (Error = %d), Src = %s, Dest = %s", (int)GetLastError(), pszLocalFile, szTarget);
+    VGLTRACE(12, "Copy file failed. (Error = %d), Src = %s, Dest = %s", (int)GetLastError(), pszLocalFile,
+             strTarget.c_str());
     return FALSE;
 }
 

@@ -1,6 +1,7 @@
 // The on-demand scan's progress dialog, its two walker threads and the finding workers.
 #include "ScanFilesDlg.h"
 
+#include <comdef.h>
 #include <process.h>
 
 #include "CommonScanINI.h"
@@ -8,6 +9,7 @@
 #include "LogTracker.h"
 #include "Misutils.h"
 #include "Quarantine.h"
+#include "SplashDlg.h"
 #include "StringUtils.h"
 #include "SystemError.h"
 #include "TreeDirCtrl.h"
@@ -16,6 +18,7 @@
 #include "threadutils.h"
 
 DWORD g_dwScanVirusWaitMs = 60000;
+DWORD g_dwScanEngineWaitMs = 60000;
 HWND g_hwndScanFiles = NULL;
 volatile LONG g_nCountingDone = 0, g_nProgressTicks = 0, g_nProgressGuess = 0;
 
@@ -297,6 +300,7 @@ BEGIN_MESSAGE_MAP(CScanFilesDlg, CDialog)
     ON_BN_CLICKED(IDC_SCAN_PAUSE, OnButtonPause)
     ON_MESSAGE(WM_SCAN_THREAD, OnScanThreadStop)
     ON_MESSAGE(WM_SCAN_SHOW_TEXTS, OnShowTexts)
+    ON_MESSAGE(WM_SCAN_SHOW_ERROR, OnShowError)
 END_MESSAGE_MAP()
 
 CScanFilesDlg::CScanFilesDlg(CDIB* pDIB, CPalette* pPalette, CCommonScanINI* pSettings, CTreeDirCtrl* pTree,
@@ -309,6 +313,7 @@ CScanFilesDlg::CScanFilesDlg(CDIB* pDIB, CPalette* pPalette, CCommonScanINI* pSe
 {
     Init(pSettings, pVexor, callbacks, arrExcludedNames, arrExcludedFolders);
     m_strExtensions = NS_ScanWalk::BuildExtensionText(pszExtList, &m_arrExtensions);
+    m_nAnimFrame = 6;
 }
 
 CScanFilesDlg::CScanFilesDlg(CDIB* pDIB, CPalette* pPalette, CCommonScanINI* pSettings, CTreeDirCtrl* pTree,
@@ -322,6 +327,7 @@ CScanFilesDlg::CScanFilesDlg(CDIB* pDIB, CPalette* pPalette, CCommonScanINI* pSe
     Init(pSettings, pVexor, callbacks, arrExcludedNames, arrExcludedFolders);
     m_arrDroppedFolders.Copy(arrFolders);
     m_arrDroppedFiles.Copy(arrFiles);
+    m_nAnimFrame = 10;
 }
 
 void CScanFilesDlg::Init(CCommonScanINI* pSettings, CVexorVXD* pVexor, const SScanCallbacks& callbacks,
@@ -335,6 +341,7 @@ void CScanFilesDlg::Init(CCommonScanINI* pSettings, CVexorVXD* pVexor, const SSc
     m_nVirusTotal = 0;
     m_nScanErrors = 0;
     m_fScanSuccess = FALSE;
+    m_fEngineLost = FALSE;
     m_nFilesCounted = m_nFilesScanned = 0;
     m_nState = 0;
     m_fScanning = TRUE;
@@ -342,6 +349,7 @@ void CScanFilesDlg::Init(CCommonScanINI* pSettings, CVexorVXD* pVexor, const SSc
     m_hCountingThread = m_hScanningThread = NULL;
     m_uTimer = 0;
     m_nAnimFrame = 0;
+    m_pAnimation = NULL;
     m_fTextsPosted = 0;
     g_pScanSettings = pSettings;
     g_pScanVexor = pVexor;
@@ -350,6 +358,7 @@ void CScanFilesDlg::Init(CCommonScanINI* pSettings, CVexorVXD* pVexor, const SSc
 
 CScanFilesDlg::~CScanFilesDlg()
 {
+    delete m_pAnimation;
     if (m_hCountingThread != NULL)
         ::CloseHandle(m_hCountingThread);
     if (m_hScanningThread != NULL)
@@ -387,6 +396,9 @@ BOOL CScanFilesDlg::OnInitDialog()
     if (!m_fDroppedForm && m_pTree != NULL && m_pTree->m_hWnd != NULL)
         m_pTree->GetCheckedPaths(m_arrPaths);
     m_uTimer = SetTimer(1, 1000, NULL);
+    m_pAnimation = new CAnimationIcon(m_pDIB, m_pPalette, 2, IDI_SCAN_ANIMATION_FIRST, m_nAnimFrame, 200);
+    if (m_pAnimation->SubclassDlgItem(IDC_SCAN_ANIMATION, this))
+        m_pAnimation->StartAnimation();
     m_eventKillThread.SetSignaled(FALSE);
     if (m_callbacks.pfnReset)
         m_callbacks.pfnReset();
@@ -461,21 +473,60 @@ LRESULT CScanFilesDlg::OnShowTexts(WPARAM, LPARAM)
     return 0;
 }
 
-void CScanFilesDlg::ScanOneFile(const CString& strPath)
+BOOL CScanFilesDlg::ScanOneFile(const CString& strPath)
 {
-    int nResult = m_pVexor->ScanFile(strPath, 0);
-    switch (NS_ScanWalk::ClassifyScanResult(nResult))
+    for (;;)
     {
-    case NS_ScanWalk::SCAN_INFECTED:
-        InterlockedIncrement(&m_nVirusTotal);
-        break;
-    case NS_ScanWalk::SCAN_ERROR:
-        InterlockedIncrement(&m_nScanErrors);
-        VGLTRACE(10, "Scan error %lu: %s", (unsigned long)::GetLastError(), (LPCSTR)strPath);
-        break;
+        int nResult = m_pVexor->ScanFile(strPath, 0);
+        DWORD dwError = ::GetLastError();
+        int nClass = NS_ScanWalk::ClassifyScanResult(nResult);
+        if (nClass == NS_ScanWalk::SCAN_ERROR && dwError == IOT_ERR_NOT_OPEN)
+        {
+            // Not this file's fault: the engine is being replaced (or was stopped) and forgot the
+            // scan. The file is scanned again once the engine runs again.
+            VGLTRACE(10, "The engine is gone under the scan at %s", (LPCSTR)strPath);
+            if (!WaitForEngine())
+                return FALSE;
+            continue;
+        }
+        switch (nClass)
+        {
+        case NS_ScanWalk::SCAN_INFECTED:
+            InterlockedIncrement(&m_nVirusTotal);
+            break;
+        case NS_ScanWalk::SCAN_ERROR:
+            InterlockedIncrement(&m_nScanErrors);
+            VGLTRACE(10, "Scan error %lu: %s", (unsigned long)dwError, (LPCSTR)strPath);
+            break;
+        }
+        if (m_callbacks.pfnFileScanned)
+            m_callbacks.pfnFileScanned();
+        return TRUE;
     }
-    if (m_callbacks.pfnFileScanned)
-        m_callbacks.pfnFileScanned();
+}
+
+BOOL CScanFilesDlg::WaitForEngine()
+{
+    DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        if (IsStopRequested() || m_nState == 2)
+            return FALSE;
+        // Ready again: the scan takes the engine's scan callback back.
+        if (m_pVexor->IsReady() && m_pVexor->RegisterScanCallback(FoundFileVirusCallBack, (LPVOID)m_hWnd))
+        {
+            VGLTRACE(3, "The engine runs again: the scan goes on");
+            return TRUE;
+        }
+        if (::GetTickCount() - dwStart >= g_dwScanEngineWaitMs)
+        {
+            VGLTRACE(12, "The engine did not come back within %lu ms: the scan ends not completed",
+                     (unsigned long)g_dwScanEngineWaitMs);
+            m_fEngineLost = TRUE;
+            return FALSE;
+        }
+        ::Sleep(100);
+    }
 }
 
 void CScanFilesDlg::FindFilesWithAction(BOOL& rfTerminated, const CString& strDir, BOOL fExtensionScan, BOOL fScanFile)
@@ -534,7 +585,11 @@ void CScanFilesDlg::FindFilesWithAction(BOOL& rfTerminated, const CString& strDi
                 continue;
             }
             ShowText(IDC_SCAN_FILE, strName);
-            ScanOneFile(strFolder + "\\" + strName);
+            if (!ScanOneFile(strFolder + "\\" + strName))
+            {
+                rfTerminated = TRUE;
+                break;
+            }
             InterlockedIncrement(&m_nFilesScanned);
         } while (!rfTerminated && ::FindNextFileA(hFind, &fd));
     }
@@ -564,28 +619,31 @@ void CScanFilesDlg::ScanningFolderIfNecessary(BOOL& rfTerminated, const char* ps
     VGLTRACE(2, "<-- ScanningFolderIfNecessary(%s)", pszCurrentPath);
 }
 
-void CScanFilesDlg::ReportBootVirus(char chDrive, BOOL fBootSector, const BPMINFO& info)
+void CScanFilesDlg::ReportBootVirus(char chDrive, UINT uDriveType, BOOL fBootSector, const BPMINFO& info)
 {
-    char szRoot[4] = {chDrive, ':', '\\', 0};
-    UINT uType = ::GetDriveTypeA(szRoot);
+    // The engine's name field is not always terminated.
+    char szVirus[sizeof info.szVirusName + 1];
+    lstrcpynA(szVirus, info.szVirusName, sizeof szVirus);
     int nAction = m_pSettings->GetVirusFoundEngineAction() == VEXOR_ACTION_CLEAN ? VEXOR_ACTION_CLEAN : 0;
-    if (uType != DRIVE_REMOVABLE)
+    if (uDriveType != DRIVE_REMOVABLE)
         nAction = 0;
     else if (m_pInteractive != NULL)
     {
         CString strAsk;
-        strAsk.Format(LoadText(IDS_BOOT_VIRUS_ASK, "Detect boot virus in %C:. %s\n Do you clean it?"), chDrive,
-                      info.szVirusName);
+        strAsk.Format(LoadText(IDS_BOOT_VIRUS_ASK, "Detect boot virus in %C:. %s\n Do you clean it?"), chDrive, szVirus);
         nAction = ::MessageBoxA(m_hWnd, strAsk, LoadText(IDS_MESSAGE_CAPTION, "Vigilon"), MB_YESNO | MB_ICONQUESTION) == IDYES
                       ? VEXOR_ACTION_CLEAN
                       : 0;
     }
-    int nStatus = 1;
-    if (nAction == VEXOR_ACTION_CLEAN)
+    BOOL fClean = nAction == VEXOR_ACTION_CLEAN;
+    // Where drive A: is a fixed disk a boot sector is never cleaned.
+    int nCleanResult = 1;
+    if (fClean && fBootSector && g_nDriveALayout != 1 && g_nDriveALayout != 2)
     {
         BPMINFO copy = info;
-        nStatus = fBootSector ? (m_pVexor->CleanBPVirus(chDrive, &copy) == 0 ? 1 : 0) : 0;
+        nCleanResult = m_pVexor->CleanBPVirus(chDrive, &copy);
     }
+    int nStatus = CIOMonitorDlg::BootFirstStatus(g_nDriveALayout, fBootSector, fClean, nCleanResult);
     CString strDrive, strPath;
     strDrive.Format(LoadText(IDS_BOOT_DRIVE, "Drive %C:"), chDrive);
     strPath.Format("%s (%s)", (LPCSTR)strDrive,
@@ -595,8 +653,6 @@ void CScanFilesDlg::ReportBootVirus(char chDrive, BOOL fBootSector, const BPMINF
         return;
     IOT_EVENT ev;
     memset(&ev, 0, sizeof ev);
-    char szVirus[sizeof info.szVirusName + 1];
-    lstrcpynA(szVirus, info.szVirusName, sizeof szVirus);
     ev.nKind = IOT_EVENT_VIRUS;
     ev.pszFile = strPath.GetBuffer(0);
     ev.pszVirus = szVirus;
@@ -623,7 +679,7 @@ void CScanFilesDlg::ScanBootArea(const CString& strFolder)
     BPMINFO info;
     memset(&info, 0, sizeof info);
     if (m_pVexor->ScanBootSector(chDrive, &info))
-        ReportBootVirus(chDrive, TRUE, info);
+        ReportBootVirus(chDrive, uType, TRUE, info);
     if (m_pInteractive != NULL && (uType == DRIVE_REMOVABLE || uType == DRIVE_CDROM) &&
         ::GetFileAttributesA(strFolder + ".") == INVALID_FILE_ATTRIBUTES)
     {
@@ -632,13 +688,13 @@ void CScanFilesDlg::ScanBootArea(const CString& strFolder)
         ::MessageBoxA(m_hWnd, strText, LoadText(IDS_MESSAGE_CAPTION, "Vigilon"), MB_OK | MB_ICONEXCLAMATION);
         memset(&info, 0, sizeof info);
         if (m_pVexor->ScanBootSector(chDrive, &info))
-            ReportBootVirus(chDrive, TRUE, info);
+            ReportBootVirus(chDrive, uType, TRUE, info);
     }
     if (uType == DRIVE_FIXED)
     {
         memset(&info, 0, sizeof info);
         if (m_pVexor->ScanPartition(chDrive, &info))
-            ReportBootVirus(chDrive, FALSE, info);
+            ReportBootVirus(chDrive, uType, FALSE, info);
     }
 }
 
@@ -687,14 +743,18 @@ BOOL CScanFilesDlg::ScanAll()
         {
             ShowText(IDC_SCAN_FOLDER, strPath.Left(nSlash + 1));
             ShowText(IDC_SCAN_FILE, strName);
-            ScanOneFile(strPath);
+            if (!ScanOneFile(strPath))
+            {
+                fTerminated = TRUE;
+                break;
+            }
         }
         InterlockedIncrement(&m_nFilesScanned);
         if (IsStopRequested())
             fTerminated = TRUE;
     }
-    VGLTRACE(3, "fTerminated(%d), m_fScanSuccess(%d), scan errors %ld", fTerminated, m_fScanSuccess,
-             (long)m_nScanErrors);
+    VGLTRACE(3, "fTerminated(%d), m_fScanSuccess(%d), scan errors %ld, engine lost %d", fTerminated, m_fScanSuccess,
+             (long)m_nScanErrors, m_fEngineLost);
     if (fTerminated)
         m_fScanSuccess = FALSE;
     return !fTerminated;
@@ -702,32 +762,25 @@ BOOL CScanFilesDlg::ScanAll()
 
 unsigned __stdcall CScanFilesDlg::CountingFilesThread(void* pv)
 {
-    ((CScanFilesDlg*)pv)->CountAll();
+    ((CScanFilesDlg*)pv)->RunCounting();
     return 0;
 }
 
-void CScanFilesDlg::CountAll()
+void CScanFilesDlg::RunCounting()
 {
-    CScanFilesDlg* pDlg = this;
     try
     {
-        BOOL fTerminated = FALSE;
-        BOOL fFilter = pDlg->m_fDroppedForm ? FALSE : pDlg->m_arrExtensions.GetSize() > 0;
-        const CStringArray& arrFolders = pDlg->m_fDroppedForm ? pDlg->m_arrDroppedFolders : pDlg->m_arrPaths;
-        for (int i = 0; i < arrFolders.GetSize() && !fTerminated && !pDlg->IsStopRequested(); ++i)
-        {
-            const CString& strFolder = arrFolders[i];
-            if (strFolder.GetLength() >= 2 && strFolder.GetLength() <= 3 && strFolder[1] == ':' &&
-                NS_ScanWalk::IsHostRootDrive(strFolder[0]))
-                continue;
-            pDlg->FindFilesWithAction(fTerminated, strFolder, fFilter, FALSE);
-        }
-        for (int i = 0; pDlg->m_fDroppedForm && i < pDlg->m_arrDroppedFiles.GetSize() && !pDlg->IsStopRequested(); ++i)
-            InterlockedIncrement(&pDlg->m_nFilesCounted);
+        CountAll();
     }
     catch (CSystemError& e)
     {
         VGLTRACE(10, "CSystemError = %s", (LPCSTR)e.ToString());
+        ShowThreadError(e.GetErrorMessage());
+    }
+    catch (_com_error& e)
+    {
+        VGLTRACE(10, "_com_error = %s", e.ErrorMessage());
+        ShowThreadError(e.ErrorMessage());
     }
     catch (...)
     {
@@ -736,24 +789,72 @@ void CScanFilesDlg::CountAll()
     InterlockedIncrement(&g_nCountingDone);
 }
 
+void CScanFilesDlg::CountAll()
+{
+    BOOL fTerminated = FALSE;
+    BOOL fFilter = m_fDroppedForm ? FALSE : m_arrExtensions.GetSize() > 0;
+    const CStringArray& arrFolders = m_fDroppedForm ? m_arrDroppedFolders : m_arrPaths;
+    for (int i = 0; i < arrFolders.GetSize() && !fTerminated && !IsStopRequested(); ++i)
+    {
+        const CString& strFolder = arrFolders[i];
+        if (strFolder.GetLength() >= 2 && strFolder.GetLength() <= 3 && strFolder[1] == ':' &&
+            NS_ScanWalk::IsHostRootDrive(strFolder[0]))
+            continue;
+        FindFilesWithAction(fTerminated, strFolder, fFilter, FALSE);
+    }
+    for (int i = 0; m_fDroppedForm && i < m_arrDroppedFiles.GetSize() && !IsStopRequested(); ++i)
+        InterlockedIncrement(&m_nFilesCounted);
+}
+
 unsigned __stdcall CScanFilesDlg::ScanningFilesThread(void* pv)
 {
-    CScanFilesDlg* pDlg = (CScanFilesDlg*)pv;
+    ((CScanFilesDlg*)pv)->RunScanning();
+    VGLTRACE(3, "Finished Scanning thread");
+    if (g_hwndScanFiles != NULL)
+        ::PostMessageA(g_hwndScanFiles, WM_SCAN_THREAD, 0, 0);
+    return 0;
+}
+
+void CScanFilesDlg::RunScanning()
+{
     try
     {
-        pDlg->ScanAll();
+        ScanAll();
     }
     catch (CSystemError& e)
     {
         VGLTRACE(10, "CSystemError = %s", (LPCSTR)e.ToString());
+        ShowThreadError(e.GetErrorMessage());
+    }
+    catch (_com_error& e)
+    {
+        VGLTRACE(10, "_com_error = %s", e.ErrorMessage());
+        ShowThreadError(e.ErrorMessage());
     }
     catch (...)
     {
         VGLTRACE(10, "G.P.F");
     }
-    VGLTRACE(3, "Finished Scanning thread");
-    if (g_hwndScanFiles != NULL)
-        ::PostMessageA(g_hwndScanFiles, WM_SCAN_THREAD, 0, 0);
+}
+
+void CScanFilesDlg::ShowThreadError(LPCSTR pszText)
+{
+    HWND hWnd = m_hWnd;
+    if (hWnd == NULL)
+        return;
+    CString* pText = new CString(pszText ? pszText : "");
+    if (!::PostMessageA(hWnd, WM_SCAN_SHOW_ERROR, 0, (LPARAM)pText))
+        delete pText;
+}
+
+LRESULT CScanFilesDlg::OnShowError(WPARAM, LPARAM lParam)
+{
+    CString* pText = (CString*)lParam;
+    if (pText == NULL)
+        return 0;
+    CString strText = *pText;
+    delete pText;
+    ::MessageBoxA(m_hWnd, strText, LoadText(IDS_MESSAGE_CAPTION, "Vigilon"), MB_OK | MB_ICONSTOP);
     return 0;
 }
 
@@ -803,6 +904,8 @@ void CScanFilesDlg::OnButtonPause()
     {
         SetDlgItemText(IDC_SCAN_PAUSE, LoadText(IDS_SCAN_RESUME, "&Resume"));
         m_fScanning = FALSE;
+        if (m_pAnimation != NULL && m_pAnimation->m_hWnd != NULL)
+            m_pAnimation->StopAnimation();
         m_nState = 1;
         VGLTRACE(3, "Scan paused");
     }
@@ -810,6 +913,8 @@ void CScanFilesDlg::OnButtonPause()
     {
         SetDlgItemText(IDC_SCAN_PAUSE, LoadText(IDS_SCAN_PAUSE, "&Pause"));
         m_fScanning = TRUE;
+        if (m_pAnimation != NULL && m_pAnimation->m_hWnd != NULL)
+            m_pAnimation->StartAnimation();
         m_nState = 0;
         VGLTRACE(3, "Scan resumed");
     }
@@ -873,6 +978,8 @@ void CScanFilesDlg::Cleanup()
         waitForObjectPumpingMessages(m_hScanningThread, 100, 5000);
     // The findings of the scan reach the results before it reports its end.
     WaitForScanWorkers(5000);
+    if (m_pAnimation != NULL && m_pAnimation->m_hWnd != NULL)
+        m_pAnimation->StopAnimation();
     if (m_uTimer != 0 && m_hWnd != NULL)
         KillTimer(m_uTimer);
     m_uTimer = 0;

@@ -7,6 +7,7 @@
 #include <afxcmn.h>
 #include <afxmt.h>
 
+#include "BitmapStatic.h"
 #include "FlagEvent.h"
 #include "IOTLib.h"
 
@@ -17,6 +18,8 @@ class CVexorVXD;
 
 #define WM_SCAN_THREAD (WM_USER + 1)
 #define WM_SCAN_SHOW_TEXTS (WM_USER + 2)
+// lParam: a CString* the dialog shows in a message box and deletes.
+#define WM_SCAN_SHOW_ERROR (WM_USER + 3)
 
 typedef void (*PFN_SCAN_VIRUS_FOUND)(IOT_EVENT* pEvent, CCommonScanINI* pSettings, BOOL fRelease, BOOL fInScanWindow);
 typedef void (*PFN_SCAN_ELAPSED)(const CTimeSpan* pSpan);
@@ -66,6 +69,8 @@ void CompleteVirusActions(IOT_EVENT* pEvent, CCommonScanINI* pSettings, CVexorVX
 
 // How long a finding waits for the worker of the one before it (tests shorten it).
 extern DWORD g_dwScanVirusWaitMs;
+// How long a scan whose engine went away waits for it to run again (tests shorten it).
+extern DWORD g_dwScanEngineWaitMs;
 extern HWND g_hwndScanFiles;
 extern volatile LONG g_nCountingDone, g_nProgressTicks, g_nProgressGuess;
 
@@ -100,10 +105,14 @@ public:
     BOOL ScanAll();
     // The counting thread's work: the same walk, counting.
     void CountAll();
+    // A boot-area finding of a drive of that type: cleaned when asked and allowed, then reported.
+    void ReportBootVirus(char chDrive, UINT uDriveType, BOOL fBootSector, const BPMINFO& info);
 
     volatile LONG m_nVirusTotal;
     volatile LONG m_nScanErrors;
     BOOL m_fScanSuccess;
+    // The engine stopped under the scan and did not come back: the scan was not completed.
+    BOOL m_fEngineLost;
     volatile LONG m_nFilesCounted, m_nFilesScanned;
     int m_nState;               // 0 running, 1 paused, 2 stopping
     CStringArray m_arrPaths;    // the ticked paths (tree form)
@@ -119,6 +128,7 @@ protected:
     afx_msg void OnButtonPause();
     afx_msg LRESULT OnScanThreadStop(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnShowTexts(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnShowError(WPARAM wParam, LPARAM lParam);
     afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
@@ -126,11 +136,17 @@ protected:
               const CStringArray& arrExcludedNames, const CStringArray& arrExcludedFolders);
     BOOL IsStopRequested() const;
     void Cleanup();
-    void ScanOneFile(const CString& strPath);
+    // FALSE when the walk must end: the engine is gone for good, or the scan is stopped.
+    BOOL ScanOneFile(const CString& strPath);
+    BOOL WaitForEngine();
     void ScanBootArea(const CString& strFolder);
-    void ReportBootVirus(char chDrive, BOOL fBootSector, const BPMINFO& info);
     void ScanMemoryIfAsked();
     void ShowText(int nID, LPCSTR pszText);
+    // From a walker thread: the text goes to the window's thread, which shows it.
+    void ShowThreadError(LPCSTR pszText);
+    // The walker threads' bodies with their exception handling.
+    void RunCounting();
+    void RunScanning();
     static unsigned __stdcall CountingFilesThread(void* pv);
     static unsigned __stdcall ScanningFilesThread(void* pv);
 
@@ -159,7 +175,12 @@ protected:
     CCriticalSection m_csTexts;
     CString m_strFolderText, m_strFileText;
     volatile LONG m_fTextsPosted;
+
+public:
+    // The animation beside the texts: m_nAnimFrame icons from icon 256, one every 200 ms,
+    // running while the scan runs. Made when the dialog starts.
     int m_nAnimFrame;
+    CAnimationIcon* m_pAnimation;
 };
 
 #endif

@@ -50,6 +50,7 @@ struct SChannel
     UINT nTimeoutKind;
     PFN_DEBUG_ROW pfnDebugRow;
     BOOL fYieldInFileMode;
+    BOOL fSaveOnFailure;            // its records are not on disk in the unsent store yet
 };
 }
 
@@ -85,12 +86,12 @@ namespace
 SChannel g_virusChannel = {"VirusLog", "g_vFailedVirusLog", &g_logReport, &g_vVirusLog, &g_vFailedVirusLog,
                            &g_csVirusLog, &g_csRecoverVirusLog, &g_mutexVirusLogPass,
                            &NS_Notification::g_virusLogThread, NS_RegistryKey::STimeout::VirusLog,
-                           NS_Debug::AddVirusLog, TRUE};
+                           NS_Debug::AddVirusLog, TRUE, TRUE};
 SChannel g_unsentChannel = {"UnsentVirusLog", "g_vFailedUnsentVirusLog", &g_vUnsentVirusLogStore,
                             &g_vUnsentVirusLog, &g_vFailedUnsentVirusLog, &g_csUnsentVirusLog,
                             &g_csRecoverUnsentVirusLog, &g_mutexUnsentVirusLogPass,
                             &NS_Notification::g_unsentVirusLogThread, NS_RegistryKey::STimeout::UnsentVirusLog,
-                            NS_Debug::AddUnsentVirusLog, FALSE};
+                            NS_Debug::AddUnsentVirusLog, FALSE, FALSE};
 
 // The current position of a failed record; FALSE when the store no longer holds it.
 BOOL Resolve(const CLogReport& store, SFailedPos& failed)
@@ -297,6 +298,10 @@ void Pass(SChannel& ch, NS_Notification::SSyncSendContext* pContext)
                 RemoveFirst(ch);
                 break;
             }
+            // A record that could not be sent is in the unsent store before the wait for its
+            // next try, so that it outlives the client even when the pass never ends.
+            if (iRetry == 0 && ch.fSaveOnFailure && !ch.pThread->IsStopping())
+                SaveUnsentVirusLog();
             if (WaitBeforeRetry(iSeed, iRetry, 3, hStop) || ++iRetry >= MAX_TRIES)
             {
                 VGLTRACE(12, "remove the virus record to prevent from re-try again (%s)", (LPCSTR)strQuery);

@@ -249,7 +249,7 @@ int CManualScanDlg::HideScanProgress()
 
 int CManualScanDlg::RunScan(CCommonScanINI& settings, const SScanCallbacks& callbacks, const CStringArray* pFolders,
                             const CStringArray* pFiles, CFlagEvent& stop, CFlagEvent& ended, BOOL fInteractive,
-                            int* pnVirusTotal, BOOL* pfSuccess)
+                            int* pnVirusTotal, BOOL* pfSuccess, BOOL* pfEngineLost)
 {
     CWaitCursor wait;
     stop.SetSignaled(FALSE);
@@ -267,6 +267,8 @@ int CManualScanDlg::RunScan(CCommonScanINI& settings, const SScanCallbacks& call
         nResult = (int)dlg.DoModal();
         *pnVirusTotal = dlg.m_nVirusTotal;
         *pfSuccess = dlg.m_fScanSuccess;
+        if (pfEngineLost != NULL)
+            *pfEngineLost = dlg.m_fEngineLost;
     }
     else
     {
@@ -275,15 +277,19 @@ int CManualScanDlg::RunScan(CCommonScanINI& settings, const SScanCallbacks& call
         nResult = (int)dlg.DoModal();
         *pnVirusTotal = dlg.m_nVirusTotal;
         *pfSuccess = dlg.m_fScanSuccess;
+        if (pfEngineLost != NULL)
+            *pfEngineLost = dlg.m_fEngineLost;
     }
     VGLTRACE(3, "TotalVirusFound = %d", *pnVirusTotal);
     return nResult;
 }
 
-void CManualScanDlg::ShowOutcome(int nResult, int nVirusTotal)
+void CManualScanDlg::ShowOutcome(int nResult, int nVirusTotal, BOOL fEngineLost)
 {
     UINT nID = 0;
-    if (nResult == IDCANCEL)
+    if (fEngineLost)
+        nID = IDS_SCAN_ENGINE_LOST;
+    else if (nResult == IDCANCEL)
         nID = nVirusTotal > 0 ? IDS_SCAN_STOPPED_FOUND : IDS_SCAN_STOPPED_CLEAN;
     else if (nResult == IDOK)
         nID = nVirusTotal > 0 ? IDS_SCAN_DONE_FOUND : IDS_SCAN_DONE_CLEAN;
@@ -305,12 +311,12 @@ void CManualScanDlg::OnButtonScanNow()
                                     CFakePropertySheet::scanResetCallback, CFakePropertySheet::scanFileCountCallback,
                                     NULL, NULL};
         int nTotal = 0;
-        BOOL fSuccess = FALSE;
+        BOOL fSuccess = FALSE, fEngineLost = FALSE;
         int nResult = RunScan(g_ManualScanINI, callbacks, NULL, NULL, g_eventStopManualScan, g_eventManualScanEnded,
-                              TRUE, &nTotal, &fSuccess);
+                              TRUE, &nTotal, &fSuccess, &fEngineLost);
         NS_Notification::SendStatusLog(CTime::GetCurrentTime(), NSN_MANUAL_SCAN, NULL);
         SetVirusFound(nTotal > 0);
-        ShowOutcome(nResult, nTotal);
+        ShowOutcome(nResult, nTotal, fEngineLost);
     }
     catch (...)
     {
@@ -351,12 +357,12 @@ void CManualScanDlg::OnDropFiles(HDROP hDropInfo)
                                     CFakePropertySheet::scanResetCallback, CFakePropertySheet::scanFileCountCallback,
                                     NULL, NULL};
         int nTotal = 0;
-        BOOL fSuccess = FALSE;
+        BOOL fSuccess = FALSE, fEngineLost = FALSE;
         int nResult = RunScan(g_ManualScanINI, callbacks, &arrFolders, &arrFiles, g_eventStopManualScan,
-                              g_eventManualScanEnded, TRUE, &nTotal, &fSuccess);
+                              g_eventManualScanEnded, TRUE, &nTotal, &fSuccess, &fEngineLost);
         NS_Notification::SendStatusLog(CTime::GetCurrentTime(), NSN_MANUAL_SCAN, NULL);
         SetVirusFound(nTotal > 0);
-        ShowOutcome(nResult, nTotal);
+        ShowOutcome(nResult, nTotal, fEngineLost);
     }
     catch (...)
     {

@@ -58,13 +58,14 @@ protected:
     // did not run) and the virus total and success flag through the pointers.
     int RunScan(CCommonScanINI& settings, const SScanCallbacks& callbacks, const CStringArray* pFolders,
                 const CStringArray* pFiles, CFlagEvent& stop, CFlagEvent& ended, BOOL fInteractive,
-                int* pnVirusTotal, BOOL* pfSuccess);
+                int* pnVirusTotal, BOOL* pfSuccess, BOOL* pfEngineLost = NULL);
     // A scan of the drives the settings tick, not interactive (the scheduled scan, the server's
     // scan now): its status log, the page's finding and, when the server asks for it, the
     // scan-result log under nEvent.
     int RunDriveScan(CCommonScanINI& settings, CFlagEvent& stop, CFlagEvent& ended, int nEvent,
                      const CTime& timeStart);
-    void ShowOutcome(int nResult, int nVirusTotal);
+    // fEngineLost: the scan ended not completed because the engine stopped under it.
+    void ShowOutcome(int nResult, int nVirusTotal, BOOL fEngineLost);
     void UpdateScanNowButton();
     static unsigned __stdcall DirNotificationThread(void* pv);
 

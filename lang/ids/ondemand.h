@@ -30,6 +30,7 @@
 #define IDC_SCAN_LABEL3 1040
 #define IDC_SCAN_LABEL4 1041
 #define IDC_SCAN_ANIMATION 1217
+#define IDI_SCAN_ANIMATION_FIRST 256   // the animation's icons: 256 and those after it
 
 #define IDC_RESULT_LIST 1077
 #define IDC_RESULT_INFO 1024
@@ -70,5 +71,6 @@
 #define IDS_SCAN_STOPPED_CLEAN 391
 #define IDS_SCAN_DONE_CLEAN 392
 #define IDS_SCAN_DONE_FOUND 393
+#define IDS_SCAN_ENGINE_LOST 398
 
 #endif

@@ -308,6 +308,15 @@ class Client:
         (WINDOWS / "VglScan.ini").unlink(missing_ok=True)
         wintest("regdel", "HKLM\\Software\\Kavrel")
 
+    def kill(self):
+        """kill -9 of the client's Wine process; returns once its main window's mapping is gone."""
+        proc = self.procs[-1]
+        os.killpg(proc.pid, 9)
+        proc.wait(30)
+        deadline = time.time() + 15
+        while self.mapping(MAINWND_MAPPING) and time.time() < deadline:
+            time.sleep(0.1)
+
     # ---- messages and windows ----
     def post(self, msg, wparam=0, lparam=0, hwnd=None):
         wintest("post", hwnd or self.hwnd, msg, wparam, lparam)

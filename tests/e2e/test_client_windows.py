@@ -73,6 +73,35 @@ def test_main_window(client):
     c.unload()
 
 
+def test_mail_scan_page_reads_settings_changed_while_inactive(client):
+    """Settings of the mail trap changed by another program while the client was inactive are on
+    the console's mail-scan page once the client is active again, not before."""
+    WM_ACTIVATEAPP, BM_GETCHECK, CB_GETCURSEL, CB_GETITEMDATA = 0x1C, 0xF0, 0x147, 0x150
+    ZIP_CLEAN, SPLASH, ACTION = 1224, 1225, 1222
+    c = client()
+    c.start()
+    controls = {w["id"]: w["hwnd"] for w in c.tree() if w["id"] in (ZIP_CLEAN, SPLASH, ACTION)}
+    assert len(controls) == 3
+
+    def states():
+        row = c.send(CB_GETCURSEL, hwnd=controls[ACTION])
+        return (c.send(BM_GETCHECK, hwnd=controls[ZIP_CLEAN]), c.send(BM_GETCHECK, hwnd=controls[SPLASH]),
+                c.send(CB_GETITEMDATA, row, hwnd=controls[ACTION]))
+
+    for values in ({"ZipClean": 0, "Splash": 0, "Action": 3}, {"ZipClean": 1, "Splash": 1, "Action": 4}):
+        c.send(WM_ACTIVATEAPP, 0, 0)                                    # another program is active
+        for name, value in values.items():
+            reg_set(MAILSCAN_KEY, name, value)
+        c.send(WM_ACTIVATEAPP, 1, 0)                                    # the client is active again
+        assert states() == (values["ZipClean"], values["Splash"], values["Action"])
+    # Leaving the client reads nothing.
+    c.send(WM_ACTIVATEAPP, 0, 0)
+    reg_set(MAILSCAN_KEY, "Splash", 0)
+    c.send(WM_ACTIVATEAPP, 0, 0)
+    assert states() == (1, 1, 4)
+    c.unload()
+
+
 def test_splash(client):
     # The splash shows for a second, before the trace log is open: look for it quickly.
     c = client(product={"ShowSplash": 1})

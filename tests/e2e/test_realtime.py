@@ -263,6 +263,31 @@ def test_virus_log_reaches_the_server_with_the_exact_query(client, demo_server):
     c.unload()
 
 
+def test_finding_the_server_missed_outlives_a_kill_soon_after(client, demo_server):
+    """A virus log the server did not take is in the unsent store about a second after the try,
+    not only at the end of the log thread's pass (which waits minutes between tries): a client
+    killed then sends it after its restart, exactly once."""
+    c = client(ini=realtime_ini(VirusFoundAction="Rename"))
+    unsent = INSTALL / "UnsentVirus"
+    c.start()
+    cgi = reg_get(PRODUCT_KEY, "CgiOnLog")[3:]
+    demo_server.rule(path=cgi, status=503)                              # the server is down
+    (WATCHED / "missed.com").write_bytes(EICAR)
+    wait_record(1)
+    assert wait_for(lambda: [e for e in demo_server.journal() if e["path"].lower() == cgi.lower()]), \
+        "the virus log was never tried"
+    assert wait_for(lambda: list(unsent.glob("*.log")), timeout=3), "not in the unsent store after its try"
+    c.kill()
+
+    demo_server.reset()                                                 # the server is back
+    c.start()
+    sent = lambda: [e for e in demo_server.journal() if e["path"].lower() == cgi.lower()]
+    assert wait_for(sent, timeout=30), "the unsent virus log never reached the server"
+    assert wait_for(lambda: not list(unsent.glob("*.log")), timeout=30)
+    c.unload()
+    assert [(e["fields"]["VIRUS"], e["fields"]["FILE"]) for e in sent()] == [("EICAR-Test-File", "missed.com")]
+
+
 def test_folders_made_after_the_start_are_watched(client):
     # Left behind by an earlier run that failed here, it would not be "made after the start".
     shutil.rmtree(DRIVE_C / "rt-later", ignore_errors=True)
@@ -273,8 +298,8 @@ def test_folders_made_after_the_start_are_watched(client):
             folder.mkdir(parents=True)
             (folder / "eicar.com").write_bytes(EICAR)
             assert wait_for(lambda: not (folder / "eicar.com").exists()), folder
-        # The file goes before its finding is logged (the log may be busy saving the first).
-        assert wait_for(lambda: len(c.trace_lines("Realtime Virus (EICAR-Test-File) found!")) == 2)
+        # The file goes before the finding is traced.
+        assert len(c.wait_trace("Realtime Virus (EICAR-Test-File) found!", count=2)) == 2
     finally:
         shutil.rmtree(DRIVE_C / "rt-later", ignore_errors=True)
     c.unload()

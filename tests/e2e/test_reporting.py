@@ -4,7 +4,6 @@ while the server is down, across a restart and a killed client, and across kills
 middle of saving them; the scan settings from the server into the product key and the
 engine; the alert text; the debug window's pages."""
 import datetime
-import os
 import re
 import shutil
 import time
@@ -65,16 +64,6 @@ def set_trace(c, **values):
     lines = ["[Trace]", "LogFile=Z:" + str(c.trace_path).replace("/", "\\")]
     lines += ["%s=%s" % item for item in values.items()]
     (DRIVE_C / "VglDebug.ini").write_text("\r\n".join(lines) + "\r\n")
-
-
-def kill(c):
-    """kill -9 of the client's Wine process."""
-    proc = c.procs[-1]
-    os.killpg(proc.pid, 9)
-    proc.wait(30)
-    deadline = time.time() + 15
-    while c.mapping(MAINWND_MAPPING) and time.time() < deadline:
-        time.sleep(0.1)
 
 
 # ---- status logs ----
@@ -205,7 +194,7 @@ def test_virus_logs_wait_for_the_server_across_a_restart_and_a_kill(client, demo
     c.wait_trace("UnsentVirusLog save of 2 records: done", count=3)
     find(c, "DOWN.C")
     c.wait_trace("UnsentVirusLog save of 3 records: done")
-    kill(c)
+    c.kill()
     assert len(unsent_files()) == 1
 
     # The server is back: each record arrives once, and the store is empty afterwards.
@@ -243,7 +232,7 @@ def test_kills_in_the_middle_of_saves_lose_and_repeat_nothing(client, demo_serve
         find(c, virus)
         if hold[stage]:
             c.wait_trace(text)
-        kill(c)
+        c.kill()
         if stage in ("committed", "replaced", "done"):
             saved.append(virus)
         elif stage == "chance":

@@ -7,12 +7,16 @@
 #include "Globals.h"
 #include "ScanFilesDlg.h"
 #include "ScanResultDlg.h"
+#include "SystemError.h"
 #include "ServerSettings.h"
+#include "SplashDlg.h"
 #include "VglTestSupport.h"
 #include "vxpformat.h"
 #include "resource_ids.h"
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +47,12 @@ public:
     }
     virtual BOOL RegisterScanCallback(IOT_EventCallback, LPVOID) { return TRUE; }
     virtual void ReleaseEvent(LPVOID) { ++nReleased; }
+    int nCleaned = 0;
+    virtual int CleanBPVirus(char, BPMINFO*)
+    {
+        ++nCleaned;
+        return 0;
+    }
 };
 
 SScanCallbacks NoCallbacks()
@@ -318,4 +328,157 @@ TEST(ScanResultRulesTest, StillInfectedAfterTheEnginesActions)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.fInfected, isStillInfected(c.a1, c.r1, c.a2, c.r2)) << c.a1 << "/" << c.r1 << " " << c.a2 << "/" << c.r2;
+}
+
+namespace
+{
+struct SBootReport
+{
+    int nAction = -1, nStatus = -1;
+    std::string virus, path;
+} g_bootReport;
+
+void KeepBootReport(IOT_EVENT* pEvent, CCommonScanINI*, BOOL, BOOL)
+{
+    g_bootReport.nAction = pEvent->nFirstAction;
+    g_bootReport.nStatus = pEvent->nFirstResult;
+    g_bootReport.virus = pEvent->pszVirus;
+    g_bootReport.path = pEvent->pszFile;
+}
+}
+
+// A boot-area finding of a scan: only a removable drive's boot sector is cleaned, and never where
+// drive A: is a fixed disk (the record then says the cleaning was not done); the engine's name
+// field is read only up to its 24 bytes.
+TEST(ScanBootAreaTest, CleaningFollowsTheDriveAndTheDiskLayout)
+{
+    CFakeEngine engine;
+    CManualScanINI settings;
+    settings.m_nVirusFoundAction = SCAN_ACTION_CLEAN;
+    CStringArray arrNone;
+    CFlagEvent stop, ended;
+    SScanCallbacks callbacks = NoCallbacks();
+    callbacks.pfnVirusFound = KeepBootReport;
+    CScanFilesDlg dlg(NULL, NULL, &settings, NULL, &engine, callbacks, ".*", arrNone, arrNone, &stop, &ended, NULL,
+                      FALSE, NULL);
+    BPMINFO info;
+    memset(&info, 0, sizeof info);
+    memcpy(info.szVirusName, "Vgl.Test.Boot.Longest.24", sizeof info.szVirusName);  // no terminator
+    struct Case
+    {
+        int nLayout;
+        UINT uType;
+        BOOL fBoot;
+        int nAction, nStatus;
+        bool fCleaned;
+    } cases[] = {
+        {3, DRIVE_REMOVABLE, TRUE, VEXOR_ACTION_CLEAN, 1, true},
+        {1, DRIVE_REMOVABLE, TRUE, VEXOR_ACTION_CLEAN, 0, false},
+        {2, DRIVE_REMOVABLE, TRUE, VEXOR_ACTION_CLEAN, 0, false},
+        {3, DRIVE_REMOVABLE, FALSE, VEXOR_ACTION_CLEAN, 0, false},  // a partition table is never cleaned
+        {3, DRIVE_FIXED, TRUE, 0, 1, false},                         // nor a fixed disk's boot sector
+        {1, DRIVE_FIXED, TRUE, 0, 1, false},
+    };
+    int nSavedLayout = g_nDriveALayout;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "layout " << c.nLayout << " type " << c.uType << " boot " << c.fBoot);
+        g_nDriveALayout = c.nLayout;
+        engine.nCleaned = 0;
+        g_bootReport = SBootReport();
+        dlg.ReportBootVirus('A', c.uType, c.fBoot, info);
+        EXPECT_EQ(c.nAction, g_bootReport.nAction);
+        EXPECT_EQ(c.nStatus, g_bootReport.nStatus);
+        EXPECT_EQ(c.fCleaned ? 1 : 0, engine.nCleaned);
+        EXPECT_EQ("Vgl.Test.Boot.Longest.24", g_bootReport.virus);
+    }
+    g_nDriveALayout = nSavedLayout;
+}
+
+namespace
+{
+// The memory scan holds until the test lets it go, then fails with a system error.
+class CHeldEngine : public CFakeEngine
+{
+public:
+    HANDLE hGo = CreateEventA(NULL, TRUE, FALSE, NULL);
+    ~CHeldEngine() { CloseHandle(hGo); }
+    virtual int ScanMemory(BPMINFO*)
+    {
+        WaitForSingleObject(hGo, 30000);
+        throw CSystemError(ERROR_ACCESS_DENIED, NULL, 0);
+    }
+};
+
+void PumpUntil(const std::function<bool()>& fDone, DWORD dwTimeout = 10000)
+{
+    DWORD dwStart = GetTickCount();
+    while (!fDone() && GetTickCount() - dwStart < dwTimeout)
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+    }
+}
+}
+
+// The progress dialog's animation runs its form's frames while the scan runs and stands still
+// while it is paused; an error in a walker thread reaches the window's own thread as a posted
+// text, never as a window the thread makes.
+TEST(ScanProgressTest, AnimationFramesAndThreadErrorsOnTheWindowsThread)
+{
+    CLanguageLibrary lang;
+    ASSERT_TRUE(lang.Load() != NULL);
+    CManualScanINI settings;
+    settings.m_fScanBoot = FALSE;
+    settings.m_fScanMemory = TRUE;
+    CStringArray arrNone;
+    for (BOOL fDropped : {FALSE, TRUE})
+    {
+        SCOPED_TRACE(fDropped ? "dropped items" : "tree");
+        CHeldEngine engine;
+        CFlagEvent stop, ended;
+        std::unique_ptr<CScanFilesDlg> dlg(
+            fDropped ? new CScanFilesDlg(NULL, NULL, &settings, NULL, &engine, NoCallbacks(), arrNone, arrNone, arrNone,
+                                         arrNone, &stop, &ended, NULL, TRUE, NULL)
+                     : new CScanFilesDlg(NULL, NULL, &settings, NULL, &engine, NoCallbacks(), ".*", arrNone, arrNone,
+                                         &stop, &ended, NULL, TRUE, NULL));
+        ASSERT_TRUE(dlg->Create(CScanFilesDlg::IDD, NULL));
+        CAnimationIcon* pAnimation = dlg->m_pAnimation;
+        ASSERT_TRUE(pAnimation != NULL && pAnimation->m_hWnd != NULL);
+        EXPECT_EQ(IDC_SCAN_ANIMATION, ::GetDlgCtrlID(pAnimation->m_hWnd));
+        const UINT nFrames = fDropped ? 10 : 6;
+        EXPECT_EQ(nFrames, pAnimation->m_nIcons);
+        for (UINT i = 0; i < nFrames; ++i)
+            EXPECT_TRUE(pAnimation->m_hIcons[i] != NULL) << i;
+        PumpUntil([&] { return pAnimation->m_nCurrent >= 2; });
+        EXPECT_GE(pAnimation->m_nCurrent, 2);
+
+        HWND hPause = ::GetDlgItem(dlg->m_hWnd, IDC_SCAN_PAUSE);
+        ::SendMessageA(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_SCAN_PAUSE, BN_CLICKED), (LPARAM)hPause);
+        EXPECT_EQ(0u, pAnimation->m_nTimerId);
+        ::SendMessageA(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_SCAN_PAUSE, BN_CLICKED), (LPARAM)hPause);
+        EXPECT_NE(0u, pAnimation->m_nTimerId);
+
+        // The scanning thread fails: its text is posted to the window, then the scan's end.
+        SetEvent(engine.hGo);
+        MSG msg;
+        DWORD dwStart = GetTickCount();
+        while (!PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_THREAD, WM_SCAN_THREAD, PM_NOREMOVE) &&
+               GetTickCount() - dwStart < 10000)
+            Sleep(10);
+        ASSERT_TRUE(PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_SHOW_ERROR, WM_SCAN_SHOW_ERROR, PM_REMOVE));
+        CString* pText = (CString*)msg.lParam;
+        ASSERT_TRUE(pText != NULL);
+        EXPECT_EQ(std::string(CSystemError(ERROR_ACCESS_DENIED, NULL, 0).GetErrorMessage()), std::string(*pText));
+        delete pText;
+        EXPECT_FALSE(PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_SHOW_ERROR, WM_SCAN_SHOW_ERROR, PM_NOREMOVE));
+        dlg->DestroyWindow();
+        EXPECT_EQ(0u, pAnimation->m_nTimerId);
+    }
+    lang.Free();
 }

@@ -97,6 +97,44 @@ TEST(Quarantine, ShareCopyNeverReplacesAnEarlierFile)
     }
 }
 
+// A target name that does not fit in 259 characters is never cut: that name is a failed copy,
+// and the sequence goes on with the names that fit.
+TEST(Quarantine, ShareTargetLongerThanAPathIsAFailedCopy)
+{
+    std::string strBase = Folder("longshare");
+    ASSERT_LT(strBase.size(), 200u);
+    std::string strShare = strBase + "\\" + std::string(230 - strBase.size() - 1, 'd');
+    ASSERT_TRUE(CreateDirectoryA(strShare.c_str(), NULL));
+    struct Case
+    {
+        std::string name;
+        std::string expected;   // empty: the copy fails
+    } cases[] = {
+        {std::string(30, 'N') + ".COM", ""},                                    // 265, then 264 characters
+        {"V." + std::string(30, 'e'), "V.VIR"},                                 // only the renamed target fits
+        {std::string(28, 'F') + ".C", ""},                                      // 261, then 263
+        {std::string(24, 'S') + ".COM", std::string(24, 'S') + ".COM"},         // exactly 259
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::string strLocal = Folder("suspect") + "\\" + c.name;
+        WriteWholeFile(strLocal, "infected");
+        for (const std::string& strName : Names(strShare))
+            DeleteFileA((strShare + "\\" + strName).c_str());
+        BOOL fCopied = UNC_CopyFile(strLocal.c_str(), strShare.c_str());
+        EXPECT_EQ(!c.expected.empty(), fCopied != FALSE);
+        std::vector<std::string> names = Names(strShare);
+        if (!c.expected.empty())
+            EXPECT_EQ(std::vector<std::string>{c.expected}, names);
+        else
+            EXPECT_TRUE(names.empty()) << names.size() << " " << (names.empty() ? "" : names[0]);
+        // Through the quarantine: the file leaves the suspect folder only when it was copied.
+        EXPECT_EQ(!c.expected.empty(), QuarantineFile(strLocal.c_str(), strShare.c_str()) != FALSE);
+        EXPECT_EQ(c.expected.empty(), FileExists(strLocal));
+    }
+}
+
 TEST(Quarantine, LocalFileStaysUnlessTheDestinationHasIt)
 {
     std::string strShare = Folder("share"), strSuspect = Folder("suspect");

@@ -1,6 +1,8 @@
 // The engine interface driving the user-mode driver and engine in a scratch driver folder.
 #include <gtest/gtest.h>
 
+#include "CommonScanINI.h"
+#include "ScanFilesDlg.h"
 #include "Updates.h"
 #include "Vexor.h"
 #include "vxpformat.h"
@@ -9,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include <list>
 #include <vector>
 #include <zlib.h>
 
@@ -1055,4 +1058,91 @@ TEST_F(VexorTest, PolicyStopLeavesTheMonitorsDriverOpen)
     EXPECT_TRUE(OppEngineCallback(3, (void*)"outbreak"));
     EXPECT_TRUE(OppEngineCallback(2, NULL));
     EXPECT_FALSE(IOT_OppCommand3("normal"));
+}
+
+namespace {
+// An engine the test reloads in the middle of a scan, as a pattern update does: stopped (which
+// forgets the scan's callback) and started again at once, later, or never.
+class CReloadedVexor : public CVexorVXD
+{
+public:
+    std::string driver;
+    int nReloadAfterFile = 0;
+    int nBackAtReadyCheck = 0;   // 0: never back; 1: at once
+    int nReadyChecks = 0;
+
+    void Restart()
+    {
+        int nResult = -1;
+        EXPECT_TRUE(Initialize((LPVOID)0x1234, RealtimeCallback, driver.c_str(), &nResult));
+        SetReady(1);
+    }
+    virtual int IsReady()
+    {
+        if (++nReadyChecks == nBackAtReadyCheck)
+            Restart();
+        return CVexor::IsReady();
+    }
+};
+
+CReloadedVexor* g_pReloaded;
+volatile LONG g_nFilesScannedSoFar;
+
+void ReloadInTheMiddle()
+{
+    if (InterlockedIncrement(&g_nFilesScannedSoFar) != g_pReloaded->nReloadAfterFile)
+        return;
+    g_pReloaded->SetReady(0);
+    EXPECT_TRUE(g_pReloaded->Uninitialize());
+    g_pReloaded->nReadyChecks = 0;
+}
+}
+
+// A scan whose engine was reloaded under it scans the rest of its files with the new engine
+// (every file once), or, when the engine does not come back, ends not completed.
+TEST_F(VexorTest, ScanGoesOnAfterAnEngineReloadOrEndsNotCompleted)
+{
+    for (int i = 1; i <= 6; ++i)
+        WriteWholeFile(m_data + "\\f" + std::to_string(i) + ".com", i % 2 ? Eicar() : "clean");
+    struct Case
+    {
+        const char* name;
+        int nBackAtReadyCheck;
+        BOOL fCompleted;
+    } cases[] = {{"back at once", 1, TRUE}, {"back while the scan waits", 3, TRUE}, {"gone for good", 0, FALSE}};
+    DWORD dwSavedWait = g_dwScanEngineWaitMs;
+    g_dwScanEngineWaitMs = 500;
+    // The finding workers of a scan may still hold its engine after the scan: each case keeps its own.
+    std::list<CReloadedVexor> engines;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        engines.emplace_back();
+        CReloadedVexor& engine = engines.back();
+        engine.driver = m_driver;
+        engine.nReloadAfterFile = 2;
+        engine.nBackAtReadyCheck = c.nBackAtReadyCheck;
+        g_pReloaded = &engine;
+        g_nFilesScannedSoFar = 0;
+        engine.Restart();
+        ASSERT_TRUE(engine.RegisterScanCallback(FoundFileVirusCallBack, NULL));
+        CManualScanINI settings;
+        settings.m_fScanBoot = settings.m_fScanMemory = FALSE;
+        SScanCallbacks callbacks = {NULL, NULL, NULL, ReloadInTheMiddle, NULL, NULL};
+        CStringArray arrNone;
+        CFlagEvent stop, ended;
+        CScanFilesDlg dlg(NULL, NULL, &settings, NULL, &engine, callbacks, ".*", arrNone, arrNone, &stop, &ended,
+                          NULL, FALSE, NULL);
+        dlg.m_arrPaths.Add(m_data.c_str());
+        EXPECT_EQ(c.fCompleted, dlg.ScanAll());
+        EXPECT_EQ(c.fCompleted, dlg.m_fScanSuccess);
+        EXPECT_EQ(!c.fCompleted, dlg.m_fEngineLost);
+        EXPECT_EQ(0, dlg.m_nScanErrors);
+        EXPECT_EQ(c.fCompleted ? 6 : 2, dlg.m_nFilesScanned);
+        EXPECT_EQ(c.fCompleted ? 6 : 2, g_nFilesScannedSoFar);
+        if (c.fCompleted)
+            EXPECT_EQ(3, dlg.m_nVirusTotal);
+        engine.Uninitialize();
+    }
+    g_dwScanEngineWaitMs = dwSavedWait;
 }
