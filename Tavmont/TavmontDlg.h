@@ -5,6 +5,7 @@
 #ifndef VGL_TAVMONTDLG_H
 #define VGL_TAVMONTDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <wininet.h>
 #include "afxmt.h"

@@ -6,6 +6,7 @@
 #ifndef VGL_IOMONITORDLG_H
 #define VGL_IOMONITORDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include "afxcoll.h"
 #include "afxmt.h"

@@ -3,6 +3,7 @@
 #ifndef VGL_SCANFILESDLG_H
 #define VGL_SCANFILESDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <afxcmn.h>
 #include <afxmt.h>

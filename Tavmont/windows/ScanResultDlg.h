@@ -3,6 +3,7 @@
 #ifndef VGL_SCANRESULTDLG_H
 #define VGL_SCANRESULTDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <afxcmn.h>
 #include <afxmt.h>
