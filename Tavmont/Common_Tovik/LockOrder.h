@@ -45,8 +45,8 @@
 // 11. g_connectServerLock (ConnectServer.h): one request to the server at a time, held across
 //     it; inside it only SHttpConnectData::m_lock (MyHttpFile.h, one request's shared state).
 // 12. The settings locks (SettingsLock.h, CSettingsLock): the global scan settings objects,
-//     read and written in place by their owners' threads and copied by the others. Nothing
-//     but the registry is touched under them (no engine call, no window).
+//     read and written in place by their owners' threads and copied by the others. Under them
+//     only the registry and the leaves (13) are touched: no engine call, no window.
 // 13. Leaves, under which no other lock is taken:
 //     g_mutexCodeBase (DatabaseAccess.h, named, shared with the other programs): the
 //       file-based database's files;
