@@ -4,9 +4,9 @@
 //
 // Rules for every lock: no thread is killed while it may hold one; no thread sends to a window
 // (SendMessage, SetWindowText, a list control call, ...) of another thread while holding a lock
-// that the window's thread takes: it posts, or sends after letting go. A message box is never
-// shown while holding one, except where the entry says so. The trace (LogTracker) takes only its
-// own lock and may be called under any lock.
+// that the window's thread takes: it posts, or sends after letting go. A message box shown under
+// a lock is named in that lock's entry. The trace (LogTracker) takes only its own lock and may
+// be called under any lock.
 //
 // 1.  g_csUpgrade (TavmontApp.h): one component update, settings renewal, upgrade check or
 //     synchronisation at a time (the scheduled-update, listener, scheduler and synchronise
@@ -26,7 +26,8 @@
 // 5.  CVexorVXD::m_lock (Vexor.h), the engine lock: the engine and driver calls, and an engine
 //     or pattern reload as a whole (IOMonitorUpdate.cpp); the reload copies the settings under
 //     their locks (12). Its holder hands work to the main window by PostMessage only
-//     (CIOMonitorDlg::HandExceptionProcesses, UpdateStatus).
+//     (CIOMonitorDlg::HandExceptionProcesses, UpdateStatus); a reload that cannot start the
+//     engine shows its error box under it (the window's thread is not needed for that).
 // 6.  Saving the virus log: CManualScanDlg::s_csSave (ManualScanDlg.h, one save thread of the
 //     manual scan), then g_csSaveVirusLog (IOMonitorDlg.h, one save of the virus-log page at a
 //     time); CIOMonitorDlg::m_csSaveThread (IOMonitorDlg.h) guards only the save thread's handle.
@@ -61,7 +62,7 @@
 //       CTavmontDlg::m_csServerCommands (the queued server commands) (TavmontDlg.h);
 //     CIOMonitorDlg::m_csProgress (IOMonitorDlg.h): the monitor's last file and counts;
 //     CScanFilesDlg::m_csTexts (ScanFilesDlg.h): the scan window's texts from the workers;
-//     CScanResultDlg::m_cs (ScanResultDlg.h): the rows the workers queued for the page;
+//     CScanResultDlg::m_cs (ScanResultDlg.h): the rows, texts and resets queued for the page;
 //     g_csManualScan (Globals.h): never taken; its address marks a scan window as interactive;
 //     g_csDebugLogSheet (DebugWindow.cpp): the debug window's pages;
 //     CFlagEvent::m_cs (FlagEvent.h): one flag's state.
