@@ -18,6 +18,7 @@
 #define WM_UPDATE_CONFIGURATION (WM_USER + 13)
 #define WM_REMOTE_SCAN (WM_USER + 14)
 #define WM_ANIMATE_TRAY_ICON (WM_USER + 15)     // wParam: the percentage (from a worker thread)
+#define WM_STOP_TRAY_ANIMATION (WM_USER + 16)   // from a worker thread, after its animate messages
 #define WM_SET_EXCEPTION_PROCESS (WM_USER + 999)
 #define WM_UNLOAD (WM_USER + 1000)
 

@@ -4,6 +4,7 @@
 #ifndef VGL_LISTENERTHREADS_H
 #define VGL_LISTENERTHREADS_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 #include "afxtempl.h"

@@ -4,6 +4,7 @@
 #ifndef VGL_TAVMONTAPP_H
 #define VGL_TAVMONTAPP_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 
 #include "WinsockDlg.h"

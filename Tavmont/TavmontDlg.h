@@ -5,6 +5,7 @@
 #ifndef VGL_TAVMONTDLG_H
 #define VGL_TAVMONTDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <wininet.h>
 #include "afxmt.h"
@@ -269,9 +270,13 @@ protected:
     afx_msg LRESULT OnSecondInstance(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnUpdateTrayIcon(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnAnimateTrayIcon(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnStopTrayAnimation(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnUpdateConfiguration(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnRemoteScan(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT SetExceptionProcess(WPARAM wParam, LPARAM lParam);
+    // Hands one open list's process ids to the engine (added, or deleted and their values
+    // removed); ends at the list's end or at any error (the key deleted meanwhile).
+    static void ApplyExceptionList(HKEY hKey, BOOL fDelete);
     afx_msg LRESULT OnUnload(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 

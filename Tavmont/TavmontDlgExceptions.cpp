@@ -16,46 +16,42 @@ const char s_szAddPids[] = "SOFTWARE\\Kavrel\\VigilonCorp\\CurrentVersion\\Real 
 const char s_szDeletePids[] =
     "SOFTWARE\\Kavrel\\VigilonCorp\\CurrentVersion\\Real Time Scan Configuration\\Delete PIDs";
 
-// One value of a list: its name and, for a REG_DWORD, the process id. FALSE past the last one.
+// One value of a list: its name and, for a REG_DWORD, the process id. FALSE past the last one
+// and on any error of the key.
 BOOL ReadValue(HKEY hKey, DWORD dwIndex, char* pszName, DWORD* pdwId, BOOL* pfIsId)
 {
     DWORD cchName = 260, dwType = 0, dwData = 0, cbData = sizeof dwData;
     LONG lResult = RegEnumValueA(hKey, dwIndex, pszName, &cchName, NULL, &dwType, (BYTE*)&dwData, &cbData);
-    if (lResult == ERROR_NO_MORE_ITEMS)
-        return FALSE;
-    *pfIsId = lResult == ERROR_SUCCESS && dwType == REG_DWORD && cbData == sizeof dwData;
     if (lResult == ERROR_MORE_DATA)
     {
         // Data of another kind too long for a process id: its name all the same.
         cchName = 260;
         cbData = 0;
-        RegEnumValueA(hKey, dwIndex, pszName, &cchName, NULL, &dwType, NULL, &cbData);
+        lResult = RegEnumValueA(hKey, dwIndex, pszName, &cchName, NULL, &dwType, NULL, &cbData);
+        dwType = REG_NONE;
     }
-    else if (lResult != ERROR_SUCCESS)
+    if (lResult != ERROR_SUCCESS)
     {
-        pszName[0] = '\0';
+        if (lResult != ERROR_NO_MORE_ITEMS)
+            VGLTRACE(12, "[SetExceptionProcess] RegEnumValue(%lu) error = %d", (unsigned long)dwIndex, (int)lResult);
+        return FALSE;
     }
+    *pfIsId = dwType == REG_DWORD && cbData == sizeof dwData;
     *pdwId = dwData;
     return TRUE;
 }
 }
 
-LRESULT CTavmontDlg::SetExceptionProcess(WPARAM, LPARAM)
+void CTavmontDlg::ApplyExceptionList(HKEY hKey, BOOL fDelete)
 {
-    VGLTRACE(1, "--> CTavmontDlg::SetExceptionProcess()");
     char szName[261];
-    HKEY hKey = NULL;
-    LONG lError = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_szAddPids, 0, KEY_ALL_ACCESS, &hKey);
-    if (lError != ERROR_SUCCESS)
+    DWORD dwIndex = 0, dwId;
+    BOOL fIsId;
+    while (ReadValue(hKey, dwIndex, szName, &dwId, &fIsId))
     {
-        VGLTRACE(12, "[SetExceptionProcess] RegOpenKeyEx(%s) error = %d ,", s_szAddPids, (int)lError);
-    }
-    else
-    {
-        DWORD dwId;
-        BOOL fIsId;
-        for (DWORD dwIndex = 0; ReadValue(hKey, dwIndex, szName, &dwId, &fIsId); ++dwIndex)
+        if (!fDelete)
         {
+            ++dwIndex;
             if (!fIsId)
                 continue;
             if (g_vexor.AddExceptionProcess(dwId))
@@ -63,21 +59,8 @@ LRESULT CTavmontDlg::SetExceptionProcess(WPARAM, LPARAM)
             else
                 VGLTRACE(12, "[SetExceptionProcess] IOT_AddExceptionProcess(%d) failed,Process name(%s) ,", (int)dwId,
                          szName);
+            continue;
         }
-        RegCloseKey(hKey);
-    }
-
-    lError = RegOpenKeyExA(HKEY_LOCAL_MACHINE, s_szDeletePids, 0, KEY_ALL_ACCESS, &hKey);
-    if (lError != ERROR_SUCCESS)
-    {
-        VGLTRACE(12, "[SetExceptionProcess] RegOpenKeyEx(%s) error = %d ,", s_szDeletePids, (int)lError);
-        VGLTRACE(2, "<-- CTavmontDlg::SetExceptionProcess()");
-        return 0;
-    }
-    DWORD dwIndex = 0, dwId;
-    BOOL fIsId;
-    while (ReadValue(hKey, dwIndex, szName, &dwId, &fIsId))
-    {
         if (fIsId)
         {
             if (g_vexor.DeleteExceptionProcess(dwId))
@@ -88,13 +71,30 @@ LRESULT CTavmontDlg::SetExceptionProcess(WPARAM, LPARAM)
                          (int)dwId, szName);
         }
         // Every value is handled once: a deleted value moves the later ones down by one.
-        if (RegDeleteValueA(hKey, szName) == ERROR_SUCCESS)
+        LONG lError = RegDeleteValueA(hKey, szName);
+        if (lError == ERROR_SUCCESS)
             continue;
-        VGLTRACE(12, "[SetExceptionProcess] RegDeleteValue(%p,%s),error = %d ,", hKey, szName,
-                 (int)GetLastError());
+        VGLTRACE(12, "[SetExceptionProcess] RegDeleteValue(%p,%s),error = %d ,", hKey, szName, (int)lError);
         ++dwIndex;
     }
-    RegCloseKey(hKey);
+}
+
+LRESULT CTavmontDlg::SetExceptionProcess(WPARAM, LPARAM)
+{
+    VGLTRACE(1, "--> CTavmontDlg::SetExceptionProcess()");
+    const char* const apszLists[] = {s_szAddPids, s_szDeletePids};
+    for (int i = 0; i < 2; i++)
+    {
+        HKEY hKey = NULL;
+        LONG lError = RegOpenKeyExA(HKEY_LOCAL_MACHINE, apszLists[i], 0, KEY_ALL_ACCESS, &hKey);
+        if (lError != ERROR_SUCCESS)
+        {
+            VGLTRACE(12, "[SetExceptionProcess] RegOpenKeyEx(%s) error = %d ,", apszLists[i], (int)lError);
+            continue;
+        }
+        ApplyExceptionList(hKey, i == 1);
+        RegCloseKey(hKey);
+    }
     VGLTRACE(2, "<-- CTavmontDlg::SetExceptionProcess()");
     return 0;
 }

@@ -188,6 +188,13 @@ void CTavmontDlg::AnimateTrayIcon(int nPercent)
 
 void CTavmontDlg::StopTrayAnimation()
 {
+    // The flag is the window thread's alone: from another thread the stop queues behind that
+    // thread's animate messages.
+    if (::IsWindow(m_hWnd) && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId())
+    {
+        ::PostMessageA(m_hWnd, WM_STOP_TRAY_ANIMATION, 0, 0);
+        return;
+    }
     m_flagAnimating.SetSignaled(FALSE);
     UpdateTrayIcon();
 }
@@ -201,10 +208,7 @@ void CTavmontDlg::ScanProgressCallback(int nPercent)
 int CTavmontDlg::ScanEndCallback()
 {
     if (CTavmontDlg* pDlg = g_pMainDlg)
-    {
-        pDlg->m_flagAnimating.SetSignaled(FALSE);
-        UpdateTrayIcon();
-    }
+        pDlg->StopTrayAnimation();
     return 0;
 }
 
@@ -243,6 +247,12 @@ LRESULT CTavmontDlg::OnUpdateTrayIcon(WPARAM, LPARAM)
 LRESULT CTavmontDlg::OnAnimateTrayIcon(WPARAM wParam, LPARAM)
 {
     AnimateTrayIcon((int)wParam);
+    return 0;
+}
+
+LRESULT CTavmontDlg::OnStopTrayAnimation(WPARAM, LPARAM)
+{
+    StopTrayAnimation();
     return 0;
 }
 
@@ -285,8 +295,7 @@ void CTavmontDlg::DownloadProgress(SDownloadProgress CTavmontDlg::*pProgress, DW
         progress.dwTotal = 0;
         progress.dwDone = 0;
         progress.fActive = FALSE;
-        pDlg->m_flagAnimating.SetSignaled(FALSE);
-        UpdateTrayIcon();
+        pDlg->StopTrayAnimation();
     }
 }
 

@@ -4,6 +4,7 @@
 // two forms of the server name, and runs one request at a time.
 #pragma once
 
+#include "LockOrder.h"
 #include <afx.h>
 
 #include "AccBuffer.h"

@@ -3,6 +3,7 @@
 #ifndef VGL_FLAGEVENT_H
 #define VGL_FLAGEVENT_H
 
+#include "LockOrder.h"
 #include "afxmt.h"
 
 class CFlagEvent

@@ -2,6 +2,7 @@
 // caller can enforce an overall time limit and a cancel test.
 #pragma once
 
+#include "LockOrder.h"
 #include <afx.h>
 #include <afxinet.h>
 

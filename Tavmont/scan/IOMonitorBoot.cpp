@@ -33,9 +33,10 @@ CString LoadText(UINT nID)
 // Queues the record's log and reports: the virus log, a status log and the record for the server.
 void LogFinding(CLogReportItem& item)
 {
+    NS_Notification::SendStatusLog(CTime::GetCurrentTime(), NSN_REALTIME_SCAN, NULL);
+    CSingleLock lock(NS_Notification::GetVirusLogQueueLock(), TRUE);
     SLogItemPos pos =
         NS_LogReport::AddItem(item, NS_Notification::GetVirusLogQueue(), NS_Notification::GetVirusLogQueueLock());
-    NS_Notification::SendStatusLog(CTime::GetCurrentTime(), NSN_REALTIME_SCAN, NULL);
     NS_Notification::QueueVirusLog(pos.nDay, pos.nItem);
 }
 }

@@ -11,6 +11,7 @@
 #include "Notification.h"
 #include "PatternFile.h"
 #include "ServerSettings.h"
+#include "SettingsLock.h"
 #include "ShutdownUIThread.h"
 #include "TavmontDlg.h"
 #include "threadutils.h"
@@ -136,8 +137,11 @@ BOOL CIOMonitorDlg::InitializeVexor()
         {
             SetGlobalVexorSettings();
             SetExclusionLists();
-            g_RealTimeScanINI.SetVexorOptions(g_vexor);
-            CString strTypes = g_RealTimeScanINI.GetFileTypeList(FALSE);
+            // A reload runs on a worker: the settings are copied under their lock.
+            CRealTimeScanINI realTime;
+            CopySettings(g_RealTimeScanINI, realTime);
+            realTime.SetVexorOptions(g_vexor);
+            CString strTypes = realTime.GetFileTypeList(FALSE);
             if (g_vexor.Hook(strTypes))
             {
                 g_vexor.SetReady(1);
@@ -149,10 +153,7 @@ BOOL CIOMonitorDlg::InitializeVexor()
                 strText.Format(IDS_RT_HOOK_FAILED, (LPCSTR)strTypes);
                 ::MessageBoxA(NULL, strText, strCaption, MB_OK | MB_ICONSTOP);
             }
-            // The main window hands the registry's exception processes to the engine.
-            CWnd* pMain = (CWnd*)m_pMainDlg;
-            if (pMain != NULL && pMain->m_hWnd != NULL)
-                pMain->SendMessage(WM_SET_EXCEPTION_PROCESS, 0, 0);
+            HandExceptionProcesses();
             break;
         }
         PatternFileInfo info;
@@ -171,6 +172,19 @@ BOOL CIOMonitorDlg::InitializeVexor()
     DeleteOldPattern();
     VGLTRACE(2, "<-- CIOMonitorDlg::InitializeVexor() = %d", fStarted);
     return fStarted;
+}
+
+void CIOMonitorDlg::HandExceptionProcesses()
+{
+    // A reload on another thread holds the engine lock, which the window's thread may be
+    // waiting for: never send from there.
+    CWnd* pMain = (CWnd*)m_pMainDlg;
+    if (pMain == NULL || !::IsWindow(pMain->m_hWnd))
+        return;
+    if (::GetWindowThreadProcessId(pMain->m_hWnd, NULL) == ::GetCurrentThreadId())
+        pMain->SendMessage(WM_SET_EXCEPTION_PROCESS, 0, 0);
+    else
+        pMain->PostMessage(WM_SET_EXCEPTION_PROCESS, 0, 0);
 }
 
 void CIOMonitorDlg::SetGlobalVexorSettings()
@@ -193,9 +207,11 @@ void CIOMonitorDlg::SetGlobalVexorSettings()
 
 void CIOMonitorDlg::SetExclusionLists()
 {
+    CExclusionFileINI exclusion;
+    CopySettings(g_ExclusionFileINI, exclusion);
     CStringArray arrNames, arrPaths;
-    g_ExclusionFileINI.GetExcludedFileNames(arrNames);
-    g_ExclusionFileINI.GetExcludedPaths(arrPaths);
+    exclusion.GetExcludedFileNames(arrNames);
+    exclusion.GetExcludedPaths(arrPaths);
     g_vexor.SetExcludedFileNames(arrNames);
     g_vexor.SetExcludedPaths(arrPaths);
 }

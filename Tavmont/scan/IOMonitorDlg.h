@@ -6,6 +6,7 @@
 #ifndef VGL_IOMONITORDLG_H
 #define VGL_IOMONITORDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include "afxcoll.h"
 #include "afxmt.h"
@@ -50,9 +51,11 @@ public:
 
     // Hides the embedded virus-found list when the window exists.
     void HideVirusFoundDialog();
-    // Starts the engine for real-time scanning, then sends WM_SET_EXCEPTION_PROCESS to the
-    // main window.
+    // Starts the engine for real-time scanning, then hands the exception processes over.
     BOOL InitializeVexor();
+    // Has the main window hand the registry's exception processes to the engine (after every
+    // engine start): sent on the window's thread, posted from any other.
+    void HandExceptionProcesses();
     // Hands the server's current alert text to the virus-found list.
     void RefreshAlertMessage();
     // With real-time scanning and its "ScanShutdown" switch on, scans the removable drives;

@@ -241,9 +241,12 @@ void CIOMonitorDlg::OnRealTimeVirus(IOT_EVENT* pEvent)
 
     // The virus log, and the record's place queued for the server (neither waits for it).
     CLogReportItem item(pEvent, FALSE, TRUE, FALSE, FALSE);
-    SLogItemPos pos =
-        NS_LogReport::AddItem(item, NS_Notification::GetVirusLogQueue(), NS_Notification::GetVirusLogQueueLock());
-    NS_Notification::QueueVirusLog(pos.nDay, pos.nItem);
+    {
+        CSingleLock lock(NS_Notification::GetVirusLogQueueLock(), TRUE);
+        SLogItemPos pos =
+            NS_LogReport::AddItem(item, NS_Notification::GetVirusLogQueue(), NS_Notification::GetVirusLogQueueLock());
+        NS_Notification::QueueVirusLog(pos.nDay, pos.nItem);
+    }
 
     SMonitorFinding* pFinding = new SMonitorFinding;
     DescribeEvent(pEvent, item.GetResultText(), pFinding);

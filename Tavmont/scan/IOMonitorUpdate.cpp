@@ -9,6 +9,7 @@
 #include "Misutils.h"
 #include "Notification.h"
 #include "PatternFile.h"
+#include "SettingsLock.h"
 #include "StringUtils.h"
 #include "TavmontDlg.h"
 #include "Updates.h"
@@ -61,15 +62,18 @@ BOOL CIOMonitorDlg::UpdatePatternVersion(const CString& strPatternFile)
         {
             g_vexor.SetReady(1);
             fResult = nNameMatches;
+            CRealTimeScanINI realTime;
+            CopySettings(g_RealTimeScanINI, realTime);
             pMonitor->DeleteOldPattern();
             pMonitor->SetGlobalVexorSettings();
-            if (!g_vexor.Hook(g_RealTimeScanINI.GetFileTypeList(FALSE)))
+            if (!g_vexor.Hook(realTime.GetFileTypeList(FALSE)))
                 VGLTRACE(12, "    CIOMonitorDlg::UpdatePatternVersion(const CString& strUnzippedPatternFilename = %s), "
                              "!::IOT_Hook(rScanINI.GetFileTypeList()",
                          (LPCSTR)strPatternFile);
             pMonitor->SetExclusionLists();
-            g_RealTimeScanINI.SetVexorOptions(g_vexor);
-            if (g_RealTimeScanINI.m_fEnable)
+            pMonitor->HandExceptionProcesses();
+            realTime.SetVexorOptions(g_vexor);
+            if (realTime.m_fEnable)
             {
                 BOOL f = g_vexor.TurnOnRealTimeScan();
                 StartUpOPPSetting();

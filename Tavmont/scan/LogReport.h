@@ -5,6 +5,7 @@
 #ifndef VGL_LOGREPORT_H
 #define VGL_LOGREPORT_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxcoll.h"
 #include "afxmt.h"

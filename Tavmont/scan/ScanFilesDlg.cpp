@@ -21,6 +21,7 @@ DWORD g_dwScanVirusWaitMs = 60000;
 DWORD g_dwScanEngineWaitMs = 60000;
 HWND g_hwndScanFiles = NULL;
 volatile LONG g_nCountingDone = 0, g_nProgressTicks = 0, g_nProgressGuess = 0;
+volatile LONG g_nScanWorkers = 0;
 
 namespace
 {
@@ -29,7 +30,6 @@ HANDLE g_hScanSemaphore = NULL;
 CCommonScanINI* volatile g_pScanSettings = NULL;
 CVexorVXD* volatile g_pScanVexor = NULL;
 volatile PFN_SCAN_VIRUS_FOUND g_pfnScanVirusFound = NULL;
-volatile LONG g_nScanWorkers = 0;
 
 CString Upper(CString str)
 {
@@ -76,22 +76,32 @@ void __cdecl ScanVirusWorkerThread(void* pv)
         ::ReleaseSemaphore(g_hScanSemaphore, 1, NULL);
     InterlockedDecrement(&g_nScanWorkers);
 }
+}
 
-// Waits (at most a while) for the finding workers, so a scan's results are complete at its end.
-void WaitForScanWorkers(DWORD dwTimeout)
+void NS_ScanWalk::WaitForScanWorkers(DWORD dwTimeout)
 {
     DWORD dwStart = ::GetTickCount();
+    BOOL fQuit = FALSE;
+    WPARAM nExitCode = 0;
     while (g_nScanWorkers > 0 && ::GetTickCount() - dwStart < dwTimeout)
     {
         MSG msg;
         while (::PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         {
+            // The program's end is kept for the message loop that waits for it.
+            if (msg.message == WM_QUIT)
+            {
+                fQuit = TRUE;
+                nExitCode = msg.wParam;
+                continue;
+            }
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
         ::Sleep(10);
     }
-}
+    if (fQuit)
+        ::PostQuitMessage((int)nExitCode);
 }
 
 // ---------------------------------------------------------------- the walk's texts
@@ -977,7 +987,7 @@ void CScanFilesDlg::Cleanup()
     if (m_hScanningThread != NULL)
         waitForObjectPumpingMessages(m_hScanningThread, 100, 5000);
     // The findings of the scan reach the results before it reports its end.
-    WaitForScanWorkers(5000);
+    NS_ScanWalk::WaitForScanWorkers(5000);
     if (m_pAnimation != NULL && m_pAnimation->m_hWnd != NULL)
         m_pAnimation->StopAnimation();
     if (m_uTimer != 0 && m_hWnd != NULL)

@@ -3,6 +3,7 @@
 #ifndef VGL_SCANFILESDLG_H
 #define VGL_SCANFILESDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <afxcmn.h>
 #include <afxmt.h>
@@ -65,6 +66,10 @@ int ClassifyScanResult(int nResult);
 // The worker's part of a finding: a file the engine left in place is encoded (and only then
 // replaced by its encoded copy), a moved file goes on to quarantine.
 void CompleteVirusActions(IOT_EVENT* pEvent, CCommonScanINI* pSettings, CVexorVXD* pVexor);
+
+// Waits (at most dwTimeout ms) for the finding workers, so a scan's results are complete at its
+// end, dispatching this thread's messages meanwhile; a program end met there is posted again.
+void WaitForScanWorkers(DWORD dwTimeout);
 }
 
 // How long a finding waits for the worker of the one before it (tests shorten it).
@@ -73,6 +78,8 @@ extern DWORD g_dwScanVirusWaitMs;
 extern DWORD g_dwScanEngineWaitMs;
 extern HWND g_hwndScanFiles;
 extern volatile LONG g_nCountingDone, g_nProgressTicks, g_nProgressGuess;
+// The finding workers still running.
+extern volatile LONG g_nScanWorkers;
 
 // The engine's scan callback of on-demand scans.
 void FoundFileVirusCallBack(LPVOID pvEvent);

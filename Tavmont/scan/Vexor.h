@@ -2,6 +2,7 @@
 // the filter-driver library and serialises scans and engine reloads with the engine lock.
 #pragma once
 
+#include "LockOrder.h"
 #include <afx.h>
 #include <afxcoll.h>
 #include <afxmt.h>

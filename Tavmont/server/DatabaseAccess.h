@@ -6,6 +6,7 @@
 #ifndef VGL_DATABASEACCESS_H
 #define VGL_DATABASEACCESS_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 

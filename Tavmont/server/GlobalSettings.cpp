@@ -7,6 +7,7 @@
 #include "LogTracker.h"
 #include "RegistryKey.h"
 #include "ServerSettings.h"
+#include "SettingsLock.h"
 #include "StringUtils.h"
 #include "TavmontDlg.h"
 #include "Updates.h"
@@ -209,35 +210,33 @@ void scanSettingsPass()
     CRemoteScanINI& scanNow = NS_Configuration::GetRemoteScanINI();
     CCommonScanINI* apAll[] = {&realTime, &manual, &schedule, &scanNow};
 
-    SValue v = valueOf(GS_COMPRESSED_FILE_COUNT);
-    if (v.fPresent && !v.fEmpty)
-        realTime.SetCompressedFileCount(v.n);
-    v = valueOf(GS_NETWORK_SCAN);
-    if (v.fPresent && !v.fEmpty)
-        realTime.SetNetworkScan(v.f);
-    v = valueOf(GS_SHELL_EXTENSION);
+    SValue v = valueOf(GS_SHELL_EXTENSION);
     if (v.fPresent && !v.fEmpty)
         registerShellExtension(v.f);
-    v = valueOf(GS_POPUP_VIRUS_FOUND);
-    if (v.fPresent && !v.fEmpty)
-    {
-        realTime.SetPopupVirusFound(v.f);
-        schedule.SetPopupVirusFound(v.f);
-    }
-    v = valueOf(GS_ZIP_CLEAN);
-    if (v.fPresent && !v.fEmpty)
-        for (CCommonScanINI* p : apAll)
-            p->SetZipClean(v.f);
-    v = valueOf(GS_OLE_LAYER);
-    if (v.fPresent && !v.fEmpty)
-        for (CCommonScanINI* p : apAll)
-            p->SetOleLayer(v.n);
-    v = valueOf(GS_MAX_EXTRACT_SIZE);
-    if (v.fPresent && !v.fEmpty)
-        realTime.SetMaximumExtractFileSize(v.n);
-
+    SValue compressed = valueOf(GS_COMPRESSED_FILE_COUNT), network = valueOf(GS_NETWORK_SCAN),
+           popup = valueOf(GS_POPUP_VIRUS_FOUND), zip = valueOf(GS_ZIP_CLEAN), ole = valueOf(GS_OLE_LAYER),
+           extract = valueOf(GS_MAX_EXTRACT_SIZE);
+    // Each object is changed and written under its own lock (real-time workers copy them).
     for (CCommonScanINI* p : apAll)
+    {
+        CSettingsLock lock(p);
+        if (p == &realTime)
+        {
+            if (compressed.fPresent && !compressed.fEmpty)
+                realTime.SetCompressedFileCount(compressed.n);
+            if (network.fPresent && !network.fEmpty)
+                realTime.SetNetworkScan(network.f);
+            if (extract.fPresent && !extract.fEmpty)
+                realTime.SetMaximumExtractFileSize(extract.n);
+        }
+        if ((p == &realTime || p == &schedule) && popup.fPresent && !popup.fEmpty)
+            p->SetPopupVirusFound(popup.f);
+        if (zip.fPresent && !zip.fEmpty)
+            p->SetZipClean(zip.f);
+        if (ole.fPresent && !ole.fEmpty)
+            p->SetOleLayer(ole.n);
         p->WriteRegistry(NS_RegistryKey::GetCurrentVersionKeyName(), HKEY_LOCAL_MACHINE);
+    }
 }
 }
 

@@ -6,6 +6,7 @@
 #ifndef VGL_NOTIFICATION_H
 #define VGL_NOTIFICATION_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 #include "afxtempl.h"

@@ -4,6 +4,7 @@
 #ifndef VGL_NOTIFICATIONTHREADS_H
 #define VGL_NOTIFICATIONTHREADS_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 

@@ -38,14 +38,30 @@ CCommonScanINI& GetScheduleScanINIBase() { return g_ScheduleScanINI; }
 CExclusionFileINI& GetExclusionFileINIBase() { return g_ExclusionFileINI; }
 CString GetTempSettingsFile() { return g_strTempSettingsINI; }
 
+namespace
+{
+// The global settings are read and written in place under their lock: other threads copy them.
+template <class T> void ReadLocked(T& global, LPCSTR pszKey)
+{
+    CSettingsLock lock(&global);
+    global.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
+}
+
+template <class T> void WriteLocked(T& global, LPCSTR pszKey)
+{
+    CSettingsLock lock(&global);
+    global.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
+}
+}
+
 void ReadProfileSettings()
 {
     LPCSTR pszKey = NS_RegistryKey::GetCurrentVersionKeyName();
-    g_ManualScanINI.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_RealTimeScanINI.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_ScheduleScanINI.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_ExclusionFileINI.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_RemoteScanINI.ReadRegistry(pszKey, HKEY_LOCAL_MACHINE);
+    ReadLocked(g_ManualScanINI, pszKey);
+    ReadLocked(g_RealTimeScanINI, pszKey);
+    ReadLocked(g_ScheduleScanINI, pszKey);
+    ReadLocked(g_ExclusionFileINI, pszKey);
+    ReadLocked(g_RemoteScanINI, pszKey);
 }
 
 namespace
@@ -67,6 +83,7 @@ void ReadScanIni(CCommonScanINI& ini, LPCSTR pszIniFile)
         return;
     }
     BOOL fGlobal = HasSection(g_pszGlobalSettingSection, pszIniFile);
+    CSettingsLock lock(&ini);
     int nCompressedFileCount = ini.m_nCompressedFileCount;
     BOOL fZipCleanOnOff = ini.m_fZipCleanOnOff;
     int nOleLayer = ini.m_nOleLayer;
@@ -90,6 +107,7 @@ void ReadExclusionIni(CExclusionFileINI& ini, LPCSTR pszIniFile)
         VGLTRACE(3, "    [%s] is not in %s: kept", ini.m_pszSection, pszIniFile);
         return;
     }
+    CSettingsLock lock(&ini);
     ini.ReadIniFile(pszIniFile);
 }
 
@@ -147,11 +165,11 @@ void ReadProfileSettingKind(EVENT nEvent, LPCSTR pszIniFile)
 void WriteProfileSettings()
 {
     LPCSTR pszKey = NS_RegistryKey::GetCurrentVersionKeyName();
-    g_ManualScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_RealTimeScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_ScheduleScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_ExclusionFileINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-    g_RemoteScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
+    WriteLocked(g_ManualScanINI, pszKey);
+    WriteLocked(g_RealTimeScanINI, pszKey);
+    WriteLocked(g_ScheduleScanINI, pszKey);
+    WriteLocked(g_ExclusionFileINI, pszKey);
+    WriteLocked(g_RemoteScanINI, pszKey);
 }
 
 BOOL GetIni(LPCSTR pszINIFile, EVENT nEvent, BOOL fIntranet, BOOL fDisplayErrMsg)
@@ -313,16 +331,16 @@ BOOL ReadProfileSettingFromServer(BOOL fFromServer, BOOL fIntranet, BOOL fDispla
             {
                 fResult = TRUE;
                 ReadExclusionIni(g_ExclusionFileINI, strIni);
-                g_ExclusionFileINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-                g_ManualScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-                g_RealTimeScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
-                g_ScheduleScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
+                WriteLocked(g_ExclusionFileINI, pszKey);
+                WriteLocked(g_ManualScanINI, pszKey);
+                WriteLocked(g_RealTimeScanINI, pszKey);
+                WriteLocked(g_ScheduleScanINI, pszKey);
                 if (NS_RegistryKey::IsHttpBased())
                 {
                     if (GetIni(strIni, CONFIG_SCAN_NOW, fIntranet, fDisplayErrMsg))
                     {
                         ReadScanIni(g_RemoteScanINI, strIni);
-                        g_RemoteScanINI.WriteRegistry(pszKey, HKEY_LOCAL_MACHINE);
+                        WriteLocked(g_RemoteScanINI, pszKey);
                     }
                     else
                     {

@@ -3,6 +3,7 @@
 #ifndef VGL_GLOBALS_H
 #define VGL_GLOBALS_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 

@@ -4,6 +4,7 @@
 #ifndef VGL_SETTINGSLOCK_H
 #define VGL_SETTINGSLOCK_H
 
+#include "LockOrder.h"
 #include <windows.h>
 
 // The lock of one settings object (objects share a small set of locks by address; the locks

@@ -14,6 +14,8 @@
 #include "atlbase.h"
 #include "resource_ids.h"
 
+#include <process.h>
+
 #include <string>
 
 namespace
@@ -111,6 +113,37 @@ TEST_F(MainWindowTest, DownloadProgressNeedsItsContextAndEnds)
     EXPECT_EQ(0u, m_pDlg->m_patternDownload.dwTotal);
     EXPECT_FALSE(m_pDlg->m_flagAnimating.IsSignaled());
     EXPECT_FALSE(m_pDlg->m_programDownload.fActive);
+}
+
+namespace
+{
+// A download on a worker thread, from its start to its end.
+unsigned __stdcall DownloadOnAWorker(void* pvDlg)
+{
+    DWORD dwReceived = 500;
+    CTavmontDlg::OnPatternDownloadBegin(1000, pvDlg);
+    CTavmontDlg::OnPatternDownloadProgress(NULL, 0, ')', &dwReceived, 4, pvDlg);
+    CTavmontDlg::OnPatternDownloadProgress(NULL, 0, '2', NULL, 0, pvDlg);
+    return 0;
+}
+}
+
+// The animation flag is the window thread's: a download that ends on a worker while its
+// animate messages are still queued leaves it clear (Unload stays available).
+TEST_F(MainWindowTest, DownloadEndingOnAWorkerStopsTheAnimation)
+{
+    HWND hWnd = CreateWindowExA(0, "STATIC", "main", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(m_pDlg->SubclassWindow(hWnd));
+    HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, DownloadOnAWorker, m_pDlg, 0, NULL);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(hThread, 10000));
+    CloseHandle(hThread);
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    EXPECT_FALSE(m_pDlg->m_patternDownload.fActive);
+    EXPECT_FALSE(m_pDlg->m_flagAnimating.IsSignaled());
+    m_pDlg->UnsubclassWindow();
+    DestroyWindow(hWnd);
 }
 
 TEST_F(MainWindowTest, EveryResourceTheProgramLoadsIsThere)

@@ -355,9 +355,13 @@ void CFakePropertySheet::scanVirusFoundCallback(IOT_EVENT* pEvent, CCommonScanIN
     if (pEvent != NULL && pEvent->nKind == IOT_EVENT_VIRUS)
     {
         CLogReportItem item(pEvent, fManual, fRealTime, fScheduled, fRemote);
-        SLogItemPos pos = NS_LogReport::AddItem(item, NS_Notification::GetVirusLogQueue(),
-                                                NS_Notification::GetVirusLogQueueLock());
-        NS_Notification::QueueVirusLog(pos.nDay, pos.nItem);
+        {
+            // Held until the place is queued: another finding could move the record meanwhile.
+            CSingleLock lock(NS_Notification::GetVirusLogQueueLock(), TRUE);
+            SLogItemPos pos = NS_LogReport::AddItem(item, NS_Notification::GetVirusLogQueue(),
+                                                    NS_Notification::GetVirusLogQueueLock());
+            NS_Notification::QueueVirusLog(pos.nDay, pos.nItem);
+        }
         if (!fInScanWindow)
         {
             CVirusAlertDlg* pAlert = new CVirusAlertDlg(pSheet->m_pDIB, pSheet->m_pPalette, &item, g_pMainDlg);

@@ -3,6 +3,7 @@
 #ifndef VGL_MANUALSCANDLG_H
 #define VGL_MANUALSCANDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <afxmt.h>
 

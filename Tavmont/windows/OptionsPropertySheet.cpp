@@ -157,11 +157,10 @@ BOOL COptionsPropertySheet::ApplyNow()
     VGLTRACE(3, "ApplyNow(2), %s|%d", __FILE__, __LINE__);
     VGLTRACE(3, "ApplyNow(4), %s|%d", __FILE__, __LINE__);
 
-    CRealTimeScanINI& realTime = NS_Configuration::GetRealTimeScanINI();
-    {
-        CSettingsLock lock(&realTime);
-        realTime.SetVexorOptions(g_vexor);
-    }
+    // The engine is called on a copy: no engine call under a settings lock.
+    CRealTimeScanINI realTime;
+    CopySettings(NS_Configuration::GetRealTimeScanINI(), realTime);
+    realTime.SetVexorOptions(g_vexor);
     VGLTRACE(3, "ApplyNow(5), %s|%d", __FILE__, __LINE__);
     CExclusionFileINI exclusion;
     CopySettings(NS_Configuration::GetExclusionFileINI(), exclusion);

@@ -14,6 +14,7 @@ namespace
 {
 const int MAX_ROWS = 5000;
 const UINT WM_SHOW_COUNTS = WM_USER + 10;
+const UINT WM_PAGE_UPDATE = WM_USER + 11;
 
 CString LoadText(UINT nID, LPCSTR pszDefault)
 {
@@ -90,13 +91,16 @@ BEGIN_MESSAGE_MAP(CScanResultDlg, CDialog)
     ON_NOTIFY(NM_CLICK, IDC_RESULT_LIST, OnListClick)
     ON_NOTIFY(LVN_KEYDOWN, IDC_RESULT_LIST, OnListKeyDown)
     ON_MESSAGE(WM_SHOW_COUNTS, OnShowCounts)
+    ON_MESSAGE(WM_PAGE_UPDATE, OnPageUpdate)
 END_MESSAGE_MAP()
 
 CScanResultDlg::CScanResultDlg(CWnd* pParent)
     : CDialog(IDD, pParent), m_pSettings(NULL), m_nVirusCount(0), m_nScannedCount(0), m_nCleanedCount(0),
-      m_fCountsPosted(0)
+      m_fCountsPosted(0), m_fResetPending(FALSE), m_fUpdatePosted(0)
 {
     m_szEncyclopediaUrl[0] = '\0';
+    for (int i = 0; i < TEXT_COUNT; i++)
+        m_afTextPending[i] = FALSE;
 }
 
 CScanResultDlg::~CScanResultDlg()
@@ -156,7 +160,7 @@ void CScanResultDlg::SetScanTime(const CTimeSpan& span)
 {
     if (m_hWnd == NULL)
         return;
-    SetDlgItemText(IDC_RESULT_TIME, span.Format(LoadText(IDS_RESULT_TIME_FORMAT, "%H:%M:%S")));
+    SetPageText(TEXT_TIME, span.Format(LoadText(IDS_RESULT_TIME_FORMAT, "%H:%M:%S")));
 }
 
 void CScanResultDlg::SetVirusCount(int n)
@@ -190,16 +194,14 @@ void CScanResultDlg::ResetResults()
     SetCleanedCount(0);
     {
         CSingleLock lock(&m_cs, TRUE);
-        m_arrRowPaths.RemoveAll();
-        if (m_list.m_hWnd != NULL)
-            m_list.DeleteAllItems();
+        m_arrPending.RemoveAll();
+        m_fResetPending = TRUE;
     }
-    if (m_hWnd != NULL)
-    {
-        SetDlgItemText(IDC_RESULT_LAST_VIRUS, "");
-        ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RESULT_CLEAR), FALSE);
-    }
-    UpdateButtons();
+    SetPageText(TEXT_LAST_VIRUS, "");
+    if (m_hWnd != NULL && ::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId())
+        PostPageUpdate();
+    else
+        OnPageUpdate(0, 0);
 }
 
 void CScanResultDlg::AddVirusEvent(IOT_EVENT* pEvent, CCommonScanINI* pSettings, BOOL fRelease, BOOL fAddRow)
@@ -210,7 +212,7 @@ void CScanResultDlg::AddVirusEvent(IOT_EVENT* pEvent, CCommonScanINI* pSettings,
         if (pEvent->nFirstAction == VEXOR_ACTION_CLEAN && pEvent->nFirstResult)
             SetCleanedCount(m_nCleanedCount + 1);
         if (m_hWnd != NULL)
-            SetDlgItemText(IDC_RESULT_LAST_ACTION, pSettings->GetLogActionText(pEvent->nFirstAction));
+            SetPageText(TEXT_LAST_ACTION, pSettings->GetLogActionText(pEvent->nFirstAction));
         if (fAddRow)
         {
             CString strPath = pEvent->pszFile ? pEvent->pszFile : "";
@@ -235,7 +237,7 @@ void CScanResultDlg::AddVirusEvent(IOT_EVENT* pEvent, CCommonScanINI* pSettings,
             }
             SetVirusCount(m_nVirusCount + 1);
             if (!strVirus.IsEmpty() && m_hWnd != NULL)
-                SetDlgItemText(IDC_RESULT_LAST_VIRUS, strVirus);
+                SetPageText(TEXT_LAST_VIRUS, strVirus);
             BOOL fActionable = pSettings->m_fAllowCfg && !fMember &&
                                isStillInfected(pEvent->nFirstAction, pEvent->nFirstResult, pEvent->nSecondAction,
                                                pEvent->nSecondResult);
@@ -253,7 +255,86 @@ void CScanResultDlg::AddRow(const CString& strFile, const CString& strPath, cons
              (int)LOWORD(dwData));
     if (m_list.m_hWnd == NULL)
         return;
-    CSingleLock lock(&m_cs, TRUE);
+    {
+        CSingleLock lock(&m_cs, TRUE);
+        SPendingRow row = {strFile, strPath, strVirus, strResult, dwData};
+        m_arrPending.Add(row);
+    }
+    if (::GetWindowThreadProcessId(m_hWnd, NULL) != ::GetCurrentThreadId())
+        PostPageUpdate();
+    else
+        OnPageUpdate(0, 0);
+}
+
+void CScanResultDlg::SetPageText(int nText, const CString& strText)
+{
+    static const int s_anIds[TEXT_COUNT] = {IDC_RESULT_TIME, IDC_RESULT_LAST_ACTION, IDC_RESULT_LAST_VIRUS};
+    if (m_hWnd == NULL)
+        return;
+    BOOL fOwnThread = ::GetWindowThreadProcessId(m_hWnd, NULL) == ::GetCurrentThreadId();
+    {
+        CSingleLock lock(&m_cs, TRUE);
+        m_astrPendingTexts[nText] = strText;
+        m_afTextPending[nText] = !fOwnThread;
+    }
+    if (fOwnThread)
+        SetDlgItemText(s_anIds[nText], strText);
+    else
+        PostPageUpdate();
+}
+
+void CScanResultDlg::PostPageUpdate()
+{
+    if (InterlockedExchange(&m_fUpdatePosted, 1) == 0 && !PostMessage(WM_PAGE_UPDATE, 0, 0))
+        InterlockedExchange(&m_fUpdatePosted, 0);
+}
+
+LRESULT CScanResultDlg::OnPageUpdate(WPARAM, LPARAM)
+{
+    InterlockedExchange(&m_fUpdatePosted, 0);
+    CArray<SPendingRow, const SPendingRow&> arrRows;
+    BOOL fReset;
+    CString astrTexts[TEXT_COUNT];
+    BOOL afTexts[TEXT_COUNT];
+    {
+        CSingleLock lock(&m_cs, TRUE);
+        arrRows.Copy(m_arrPending);
+        m_arrPending.RemoveAll();
+        fReset = m_fResetPending;
+        m_fResetPending = FALSE;
+        for (int i = 0; i < TEXT_COUNT; i++)
+        {
+            afTexts[i] = m_afTextPending[i];
+            astrTexts[i] = m_astrPendingTexts[i];
+            m_afTextPending[i] = FALSE;
+        }
+    }
+    for (int i = 0; i < TEXT_COUNT; i++)
+        if (afTexts[i])
+            SetPageText(i, astrTexts[i]);
+    if (fReset)
+    {
+        m_arrRowPaths.RemoveAll();
+        if (m_list.m_hWnd != NULL)
+            m_list.DeleteAllItems();
+        if (m_hWnd != NULL)
+            ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RESULT_CLEAR), FALSE);
+    }
+    for (int i = 0; i < arrRows.GetSize(); i++)
+    {
+        const SPendingRow& row = arrRows.ElementAt(i);
+        InsertRow(row.strFile, row.strPath, row.strVirus, row.strResult, row.dwData);
+    }
+    if (fReset)
+        UpdateButtons();
+    return 0;
+}
+
+void CScanResultDlg::InsertRow(const CString& strFile, const CString& strPath, const CString& strVirus,
+                               const CString& strResult, DWORD dwData)
+{
+    if (m_list.m_hWnd == NULL)
+        return;
     if (m_list.GetItemCount() > MAX_ROWS - 1)
     {
         m_list.DeleteItem(0);
@@ -272,7 +353,6 @@ void CScanResultDlg::AddRow(const CString& strFile, const CString& strPath, cons
 int CScanResultDlg::ActOnSelected(int nAction)
 {
     int nSuccesses = 0;
-    CSingleLock lock(&m_cs, TRUE);
     for (int nRow = m_list.GetNextItem(-1, LVNI_SELECTED); nRow >= 0; nRow = m_list.GetNextItem(nRow, LVNI_SELECTED))
     {
         DWORD dwData = RowDataOf(m_list, nRow);

@@ -3,6 +3,7 @@
 #ifndef VGL_SCANRESULTDLG_H
 #define VGL_SCANRESULTDLG_H
 
+#include "LockOrder.h"
 #include <afxwin.h>
 #include <afxcmn.h>
 #include <afxmt.h>
@@ -54,15 +55,33 @@ protected:
     afx_msg void OnListClick(NMHDR* pNMHDR, LRESULT* pResult);
     afx_msg void OnListKeyDown(NMHDR* pNMHDR, LRESULT* pResult);
     afx_msg LRESULT OnShowCounts(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnPageUpdate(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
+    // The list and texts are the page thread's alone: another thread (a scan's) queues its
+    // rows, texts and resets under m_cs and posts, so it never waits for the page's thread.
+    enum { TEXT_TIME, TEXT_LAST_ACTION, TEXT_LAST_VIRUS, TEXT_COUNT };
     void AddRow(const CString& strFile, const CString& strPath, const CString& strVirus, const CString& strResult,
                 DWORD dwData);
+    void SetPageText(int nText, const CString& strText);
+    void PostPageUpdate();
+    void InsertRow(const CString& strFile, const CString& strPath, const CString& strVirus, const CString& strResult,
+                   DWORD dwData);
     void OnActionButton(UINT nConfirmID, UINT nDoneID, int nAction, UINT uDefault);
     void ShowCount(int nID, int n);
     void OpenEncyclopedia(int nRow);
 
-    CCriticalSection m_cs;
+    struct SPendingRow
+    {
+        CString strFile, strPath, strVirus, strResult;
+        DWORD dwData;
+    };
+    CCriticalSection m_cs;               // guards the pending members below; never held across a window call
+    CArray<SPendingRow, const SPendingRow&> m_arrPending;
+    BOOL m_fResetPending;                // the list is emptied before the pending rows go in
+    CString m_astrPendingTexts[TEXT_COUNT];
+    BOOL m_afTextPending[TEXT_COUNT];
+    volatile LONG m_fUpdatePosted;
     CCommonScanINI* m_pSettings;
     int m_nVirusCount, m_nScannedCount, m_nCleanedCount;
     volatile LONG m_fCountsPosted;

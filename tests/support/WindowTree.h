@@ -48,6 +48,27 @@ inline void PumpMessages(DWORD dwMs)
     } while (GetTickCount() - dwStart < dwMs);
 }
 
+// Waits for the object while dispatching this thread's messages; FALSE after dwMs.
+inline bool WaitPumping(HANDLE hObject, DWORD dwMs)
+{
+    DWORD dwStart = GetTickCount();
+    for (;;)
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD dwSpent = GetTickCount() - dwStart;
+        if (WaitForSingleObject(hObject, 0) == WAIT_OBJECT_0)
+            return true;
+        if (dwSpent >= dwMs)
+            return false;
+        MsgWaitForMultipleObjects(1, &hObject, FALSE, dwMs - dwSpent, QS_ALLINPUT | QS_SENDMESSAGE);
+    }
+}
+
 namespace NS_WindowTree
 {
 inline SWindowInfo Info(HWND hWnd, HWND hRoot, int nDepth)

@@ -11,8 +11,11 @@
 #include "ServerSettings.h"
 #include "SplashDlg.h"
 #include "VglTestSupport.h"
+#include "WindowTree.h"
 #include "vxpformat.h"
 #include "resource_ids.h"
+
+#include <process.h>
 
 #include <functional>
 #include <map>
@@ -272,8 +275,22 @@ protected:
         m_page.AddVirusEvent(&ev, &m_settings, FALSE, TRUE);
     }
 
+    // A scan's thread: a finding, or the reset at a scan's start.
+    static unsigned __stdcall FindOnAThread(void* pv)
+    {
+        ScanResultTest* pTest = (ScanResultTest*)pv;
+        pTest->AddFinding(pTest->m_strThreadFinding, VEXOR_ACTION_NONE, 1);
+        return 0;
+    }
+    static unsigned __stdcall ResetOnAThread(void* pv)
+    {
+        ((ScanResultTest*)pv)->m_page.ResetResults();
+        return 0;
+    }
+
     CLanguageLibrary m_lang;
     std::string m_driver;
+    std::string m_strThreadFinding;
     HWND m_hParent = NULL;
     CScanResultDlg m_page;
     CManualScanINI m_settings;
@@ -308,6 +325,44 @@ TEST_F(ScanResultTest, ActionsHitOnlyEachRowsOwnFile)
     // Acted on once: the rows are no longer actionable.
     m_page.UpdateButtons();
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_page.m_hWnd, IDC_RESULT_DELETE)));
+}
+
+// A scan's thread never waits for the page's thread (which may be acting on the rows): its
+// rows and its reset reach the list when the page's thread comes to them, in their order.
+TEST_F(ScanResultTest, ScanThreadsNeverWaitForThePage)
+{
+    AddFinding(FreshScratchFolder("ondemand_rows_thread") + "\\first.com", VEXOR_ACTION_NONE, 1);
+    m_page.m_list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    m_strThreadFinding = FreshScratchFolder("ondemand_rows_thread") + "\\second.com";
+    for (auto pfn : {FindOnAThread, ResetOnAThread, FindOnAThread})
+    {
+        HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, pfn, this, 0, NULL);
+        // This thread dispatches nothing meanwhile.
+        if (WaitForSingleObject(hThread, 10000) != WAIT_OBJECT_0)
+        {
+            ADD_FAILURE() << "the scan's thread waits for the page's thread";
+            WaitPumping(hThread, 30000);
+        }
+        CloseHandle(hThread);
+    }
+    // Acting on the rows meanwhile: the first file is gone already, nothing waits.
+    EXPECT_EQ(0, m_page.ActOnSelected(VEXOR_ACTION_DELETE));
+    EXPECT_EQ(1, m_page.m_list.GetItemCount());
+    PumpMessages(50);
+    ASSERT_EQ(1, m_page.m_list.GetItemCount());
+    EXPECT_EQ(m_strThreadFinding, std::string(m_page.m_list.GetItemText(0, 0)));
+}
+
+// A program end that arrives while a scan's end waits for its workers is kept for the loop.
+TEST(ScanWorkerTest, ProgramEndWhileWaitingForTheWorkersIsKept)
+{
+    InterlockedIncrement(&g_nScanWorkers);   // a worker that does not end in time
+    PostQuitMessage(7);
+    NS_ScanWalk::WaitForScanWorkers(100);
+    InterlockedDecrement(&g_nScanWorkers);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(7u, msg.wParam);
 }
 
 TEST(ScanResultRulesTest, StillInfectedAfterTheEnginesActions)

@@ -16,9 +16,11 @@
 #include "RegistryKey.h"
 #include "TavmontDlg.h"
 #include "VglTestSupport.h"
+#include "WindowTree.h"
 #include "atlbase.h"
 #include "resource_ids.h"
 
+#include <process.h>
 #include <stdio.h>
 #include <algorithm>
 #include <string>
@@ -279,6 +281,7 @@ class CExceptionDlg : public CTavmontDlg
 {
 public:
     using CTavmontDlg::SetExceptionProcess;
+    using CTavmontDlg::ApplyExceptionList;
 };
 
 class ExceptionProcessTest : public ::testing::Test
@@ -397,6 +400,109 @@ TEST_F(ExceptionProcessTest, MissingListsAreOnlyTraced)
     PutId("Delete PIDs", "mine", GetCurrentProcessId());
     m_pDlg->SetExceptionProcess(0, 0);
     EXPECT_EQ("", Excepted());
+}
+
+namespace
+{
+HKEY s_hDeletedList;
+unsigned __stdcall ApplyDeletedList(void*)
+{
+    CExceptionDlg::ApplyExceptionList(s_hDeletedList, TRUE);
+    return 0;
+}
+}
+
+// A list deleted by another program after it was opened ends the pass (the window's thread
+// never spins on it).
+TEST_F(ExceptionProcessTest, ListDeletedMeanwhileEndsThePass)
+{
+    PutId("Delete PIDs", "leaving", 6001);
+    std::string strKey = std::string(s_szRealTimeKey) + "\\Delete PIDs";
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, strKey.c_str(), 0, KEY_ALL_ACCESS, &s_hDeletedList));
+    DeleteLists();
+    HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, ApplyDeletedList, NULL, 0, NULL);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(hThread, 10000));
+    CloseHandle(hThread);
+    RegCloseKey(s_hDeletedList);
+}
+
+namespace
+{
+// Stands in for the main window: counts the requests to hand the exception processes over.
+class CMainStandIn : public CWnd
+{
+public:
+    int m_nExceptionRequests = 0;
+
+protected:
+    afx_msg LRESULT OnSetExceptionProcess(WPARAM, LPARAM)
+    {
+        ++m_nExceptionRequests;
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CMainStandIn, CWnd)
+    ON_MESSAGE(WM_SET_EXCEPTION_PROCESS, OnSetExceptionProcess)
+END_MESSAGE_MAP()
+
+CIOMonitorDlg* s_pReloadingMonitor;
+unsigned __stdcall ReloadEngine(void*)
+{
+    CStringArray arrNone;
+    s_pReloadingMonitor->UpdateEngineVersion(arrNone);
+    return 0;
+}
+unsigned __stdcall ReloadPattern(void*)
+{
+    s_pReloadingMonitor->UpdatePatternVersion(getModulePath() + "VXP$SIG.578");
+    return 0;
+}
+}
+
+// A reload on a worker thread holds the engine lock, which the main window's thread may be
+// waiting for: it never waits for that thread, and every engine start (a new pattern too)
+// has the main window hand the exception processes over.
+TEST(RealTimeMonitor, ReloadOnAWorkerNeverWaitsForTheMainWindow)
+{
+    // The engine runs from the program's folder: it watches no drive here.
+    std::string strProgram = (LPCSTR)getModulePath();
+    std::string strIni = strProgram + "filter32.ini";
+    std::vector<std::string> before = FolderEntries(strProgram.substr(0, strProgram.size() - 1));
+    WritePrivateProfileStringA("Watch", "FixedDrives", "0", strIni.c_str());
+    CLanguageLibrary lang;
+    ASSERT_TRUE(lang.Load() != NULL);
+    CMainStandIn main;
+    ASSERT_TRUE(main.CreateEx(0, AfxRegisterWndClass(0), "main", WS_POPUP, 0, 0, 10, 10, NULL, NULL));
+    HWND hSavedMonitor = g_hIOMonitorWnd;
+    g_hIOMonitorWnd = NULL;
+    {
+        CIOMonitorDlg monitor(NULL, NULL, &main);
+        s_pReloadingMonitor = &monitor;
+        for (auto pfn : {ReloadEngine, ReloadPattern})
+        {
+            main.m_nExceptionRequests = 0;
+            HANDLE hThread = (HANDLE)_beginthreadex(NULL, 0, pfn, NULL, 0, NULL);
+            // This thread dispatches nothing meanwhile, as when it waits for the engine lock.
+            if (WaitForSingleObject(hThread, 20000) != WAIT_OBJECT_0)
+            {
+                ADD_FAILURE() << "the reload waits for the main window's thread";
+                WaitPumping(hThread, 60000);
+            }
+            CloseHandle(hThread);
+            EXPECT_TRUE(g_vexor.IsReady());
+            PumpMessages(20);
+            EXPECT_EQ(1, main.m_nExceptionRequests) << (pfn == ReloadEngine ? "engine" : "pattern");
+        }
+        g_vexor.Uninitialize();
+        g_vexor.SetReady(0);
+    }
+    g_hIOMonitorWnd = hSavedMonitor;
+    main.DestroyWindow();
+    lang.Free();
+    for (const std::string& strName : FolderEntries(strProgram.substr(0, strProgram.size() - 1)))
+        if (std::find(before.begin(), before.end(), strName) == before.end())
+            DeleteFileA((strProgram + strName).c_str());
 }
 
 TEST(SuspectFolder, CleaningHandsEachFileToTheQuarantine)

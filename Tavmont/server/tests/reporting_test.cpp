@@ -6,7 +6,9 @@
 #include "Notification.h"
 #include "NotificationThreads.h"
 #include "ServerSettings.h"
+#include "SettingsLock.h"
 #include "UnsentStore.h"
+#include "Updates.h"
 
 #include "CommonScanINI.h"
 #include "ExclusionFileINI.h"
@@ -19,6 +21,8 @@
 #include "../../Common_Tovik/tests/productkey_fixture.h"
 #include "LoopbackHttpServer.h"
 #include "langlibrary.h"
+
+#include <process.h>
 
 #include <algorithm>
 #include <string>
@@ -709,4 +713,64 @@ TEST(UnsentStoreTest, ADayFileHeldByAReaderIsReplacedOnceReleased)
     EXPECT_TRUE(FinishInterruptedSave(strFolder.c_str()));
     EXPECT_EQ(saved, FolderRecords(strFolder));
     EXPECT_FALSE(FileExists(strFolder + "\\Replace.lst"));
+}
+
+namespace
+{
+unsigned __stdcall SettingsFromServer(void*)
+{
+    return NS_Configuration::ReadProfileSettingFromServer(TRUE, TRUE, FALSE);
+}
+unsigned __stdcall SettingsFromProductKey(void*)
+{
+    NS_Configuration::ReadProfileSettingFromServer(FALSE, TRUE, FALSE);
+    return TRUE;
+}
+unsigned __stdcall GlobalSettingsFromServer(void*)
+{
+    return UpdateGlobalSettingsEx(NULL, TRUE, TRUE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
+}
+}
+
+// Other threads copy the global settings under their lock: every writer waits for a reader
+// holding it, and the reader sees the old settings until it lets go.
+TEST_F(ReportingTest, SettingsWritersWaitForAReaderHoldingTheLock)
+{
+    struct
+    {
+        const char* pszName;
+        unsigned(__stdcall* pfnWriter)(void*);
+        std::vector<std::string> replies;
+        int nOleLayer;
+    } cases[] = {
+        {"all sections", SettingsFromServer,
+         {"0\r\n[Global Setting]\r\nOleLayer=4\r\n[Real Time Scan Configuration]\r\nOleLayer=4\r\n"}, 4},
+        {"product key", SettingsFromProductKey, {}, 4},
+        {"global settings", GlobalSettingsFromServer, {"[Global Setting]\nOleLayer=6\n"}, 6},
+    };
+    g_RealTimeScanINI.m_nOleLayer = 1;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        if (!c.replies.empty())
+            m_server.QueueReplies(c.replies);
+        if (c.pfnWriter == SettingsFromProductKey)
+            g_RealTimeScanINI.m_nOleLayer = 1;   // the product key still holds the value last fetched
+        HANDLE hWriter;
+        {
+            CSettingsLock lock(&g_RealTimeScanINI);
+            hWriter = (HANDLE)_beginthreadex(NULL, 0, c.pfnWriter, NULL, 0, NULL);
+            EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(hWriter, 500));
+            EXPECT_EQ(1, g_RealTimeScanINI.m_nOleLayer);
+        }
+        ASSERT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(hWriter, 20000));
+        DWORD dwResult = 0;
+        GetExitCodeThread(hWriter, &dwResult);
+        CloseHandle(hWriter);
+        EXPECT_TRUE(dwResult);
+        CRealTimeScanINI copy;
+        CopySettings(g_RealTimeScanINI, copy);
+        EXPECT_EQ(c.nOleLayer, copy.m_nOleLayer);
+        g_RealTimeScanINI.m_nOleLayer = 1;
+    }
 }
