@@ -65,7 +65,8 @@
 //     CScanResultDlg::m_cs (ScanResultDlg.h): the rows, texts and resets queued for the page;
 //     g_csManualScan (Globals.h): never taken; its address marks a scan window as interactive;
 //     g_csDebugLogSheet (DebugWindow.cpp): the debug window's pages;
-//     CFlagEvent::m_cs (FlagEvent.h): one flag's state.
+//     CFlagEvent::m_cs (FlagEvent.h): one flag's state;
+//     CPostedObjects::m_lock (PostedObjects.h): the objects posted to a window, not yet taken.
 //     CSynchronizeContext's mutex (SynchronizeDlg.cpp) guards the dialog pointer; its holder
 //     may send to the dialog because the dialog's thread waits for it delivering sent messages.
 #ifndef VGL_LOCKORDER_H

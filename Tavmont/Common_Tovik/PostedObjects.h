@@ -4,6 +4,7 @@
 #ifndef VGL_POSTEDOBJECTS_H
 #define VGL_POSTEDOBJECTS_H
 
+#include "LockOrder.h"
 #include "afx.h"
 #include "afxmt.h"
 

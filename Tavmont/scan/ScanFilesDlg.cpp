@@ -853,15 +853,15 @@ void CScanFilesDlg::ShowThreadError(LPCSTR pszText)
     if (hWnd == NULL)
         return;
     CString* pText = new CString(pszText ? pszText : "");
-    if (!::PostMessageA(hWnd, WM_SCAN_SHOW_ERROR, 0, (LPARAM)pText))
+    if (!m_postedErrors.Post(hWnd, WM_SCAN_SHOW_ERROR, 0, pText))
         delete pText;
 }
 
 LRESULT CScanFilesDlg::OnShowError(WPARAM, LPARAM lParam)
 {
-    CString* pText = (CString*)lParam;
-    if (pText == NULL)
+    if (!m_postedErrors.Take(lParam))
         return 0;
+    CString* pText = (CString*)lParam;
     CString strText = *pText;
     delete pText;
     ::MessageBoxA(m_hWnd, strText, LoadText(IDS_MESSAGE_CAPTION, "Vigilon"), MB_OK | MB_ICONSTOP);

@@ -11,6 +11,7 @@
 #include "BitmapStatic.h"
 #include "FlagEvent.h"
 #include "IOTLib.h"
+#include "PostedObjects.h"
 
 class CDIB;
 class CCommonScanINI;
@@ -182,6 +183,8 @@ protected:
     CCriticalSection m_csTexts;
     CString m_strFolderText, m_strFileText;
     volatile LONG m_fTextsPosted;
+    // Error texts of the scan threads, shown by the window's own thread.
+    CPostedObjects m_postedErrors;
 
 public:
     // The animation beside the texts: m_nAnimFrame icons from icon 256, one every 200 ms,

@@ -527,8 +527,12 @@ TEST(ScanProgressTest, AnimationFramesAndThreadErrorsOnTheWindowsThread)
                GetTickCount() - dwStart < 10000)
             Sleep(10);
         ASSERT_TRUE(PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_SHOW_ERROR, WM_SCAN_SHOW_ERROR, PM_REMOVE));
+        // Only a text the dialog posted is taken, once.
+        struct PostedErrors : CScanFilesDlg { using CScanFilesDlg::m_postedErrors; };
+        CPostedObjects& posted = dlg->*(&PostedErrors::m_postedErrors);
+        ASSERT_TRUE(posted.Take(msg.lParam));
+        EXPECT_FALSE(posted.Take(msg.lParam));
         CString* pText = (CString*)msg.lParam;
-        ASSERT_TRUE(pText != NULL);
         EXPECT_EQ(std::string(CSystemError(ERROR_ACCESS_DENIED, NULL, 0).GetErrorMessage()), std::string(*pText));
         delete pText;
         EXPECT_FALSE(PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_SHOW_ERROR, WM_SCAN_SHOW_ERROR, PM_NOREMOVE));
