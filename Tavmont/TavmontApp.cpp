@@ -131,7 +131,8 @@ BOOL CTavmontApp::OnIdle(LONG lCount)
 
 void CTavmontApp::OnUpdateNewSettings()
 {
-    NS_Notification::UpdateNewSettings(NULL, FALSE, FALSE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
+    // The main window (the only one this application makes) installs what the renewal fetched.
+    NS_Notification::UpdateNewSettings(static_cast<CTavmontDlg*>(m_pMainWnd), FALSE, FALSE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
 }
 
 void CTavmontApp::OnUpdateOptionsManualScan(CCmdUI*)

@@ -440,7 +440,8 @@ void CTavmontDlg::OnSupportTool()
 
 void CTavmontDlg::OnUpdateNewSettings()
 {
-    NS_Notification::UpdateNewSettings(NULL, FALSE, FALSE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
+    // The window installs what the renewal fetched: without it the engine would not be reloaded.
+    NS_Notification::UpdateNewSettings(this, FALSE, FALSE, TRUE, FALSE, NULL, NULL, NULL, NULL, NULL);
     m_sheetFake.UpdateStatus();
     m_dlgIOMonitor.UpdateStatus();
 }

@@ -277,8 +277,12 @@ BOOL CUninstallDlg::ConnectToServer(const TCHAR* pszServer, const TCHAR* pszObje
         fSuccess = ConnectToServer_Try(strComputerName, pszObject, bufResult, pfInternetStatusCallback,
                                        pfContentLengthCallback, pvThis, FALSE, pstrError);
         if (!fSuccess)
+        {
+            // What the failed try received must not decide the answer of the second.
+            bufResult.Reset();
             fSuccess = ConnectToServer_Try(pszServer, pszObject, bufResult, pfInternetStatusCallback,
                                            pfContentLengthCallback, pvThis, fShowError, pstrError);
+        }
     }
     else
     {

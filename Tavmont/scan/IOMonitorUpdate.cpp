@@ -43,6 +43,14 @@ void EndProgram()
 {
     PostProgramEnd(g_hIOMonitorWnd);
 }
+
+BOOL IsNewestPattern(const CString& strPatternFile)
+{
+    PatternFileInfo info;
+    memset(&info, 0, sizeof info);
+    return VSGetLastPattern(getModulePath(), NULL, &info, FALSE) == 0 &&
+           getFileName(strPatternFile).CompareNoCase(info.szFileName) == 0;
+}
 }
 
 BOOL CIOMonitorDlg::UpdatePatternVersion(const CString& strPatternFile)
@@ -87,8 +95,12 @@ BOOL CIOMonitorDlg::UpdatePatternVersion(const CString& strPatternFile)
                          (int)::GetLastError(), __FILE__, __LINE__);
             }
         }
-        else if (g_vexor.IsPatternError() && pMonitor->CheckAndDeleteCorruptPattern())
+        else if (!IsNewestPattern(strPatternFile) ||
+                 (g_vexor.IsPatternError() && pMonitor->CheckAndDeleteCorruptPattern()))
         {
+            // An older pattern (a rollback) or a corrupt newest one: the newest sound pattern runs again.
+            VGLTRACE(12, "    CIOMonitorDlg::UpdatePatternVersion(%s) failed: the newest pattern is loaded again",
+                     (LPCSTR)strPatternFile);
             if (!pMonitor->InitializeVexor())
                 EndProgram();
         }
@@ -236,20 +248,31 @@ BOOL CIOMonitorDlg::ProcessEngineRollback(const CStringArray& arrFiles, BOOL fRo
             fCopied = TRUE;
         }
         BOOL fStarted = !fRollback || pMonitor->InitializeVexor();
-        if (fCopied)
+        if (fCopied && fStarted)
         {
             for (int i = 0; i < arrFiles.GetSize(); ++i)
                 ::DeleteFileA(backupOf(i));
         }
         else
         {
+            if (fCopied)
+            {
+                // The previous engine does not start: the current one is put back, and the
+                // rollback is not reported as done.
+                VGLTRACE(12, "    The previous engine (%s) cannot be started: engine %s is put back, %s|%d",
+                         (LPCSTR)strPrevious, (LPCSTR)strCurrent, __FILE__, __LINE__);
+                CSingleLock lock(&g_vexor.GetLock(), TRUE);
+                g_vexor.SetReady(0);
+                g_vexor.Unhook();
+                g_vexor.Uninitialize();
+                fCopied = FALSE;
+            }
             for (int i = 0; i < arrFiles.GetSize(); ++i)
                 if (isFileExist(backupOf(i)))
                     ::CopyFileA(backupOf(i), strTarget + getFileName(arrFiles[i]), FALSE);
             if (fRollback && !pMonitor->InitializeVexor())
                 EndProgram();
         }
-        (void)fStarted;
     }
     catch (...)
     {

@@ -246,7 +246,7 @@ int Novafetch_Try(PFN_KVUGETERRORSTRING pfGetErrorString, PFN_KVUMAKEVERSION pfM
     case PS_INTERNET_PROXY:
         strInternetProxy = NS_RegistryKey::GetInternetSettingsString("ProxyServer");
         strInternetLogin = NS_RegistryKey::GetInternetSettingsString("ProxyLogin");
-        strInternetPassword = NS_RegistryKey::GetInternetSettingsString("ProxyPassword");
+        strInternetPassword = NS_RegistryKey::GetInternetProxyPassword();     // stored scrambled
         source.pszProxyLogin = strInternetLogin;
         source.pszProxyPassword = strInternetPassword;
         source.pszProxyServer = strInternetProxy;
@@ -268,7 +268,9 @@ int Novafetch_Try(PFN_KVUGETERRORSTRING pfGetErrorString, PFN_KVUMAKEVERSION pfM
     getFileVersionLow(getModulePath() + "vexor32.vxd", &dwEngineLow);
     BYTE abResult[300] = {};
     SKvuServer* pServer = (SKvuServer*)&source;
-    VGLTRACE(3, "[Novafetch_Try] %s from %s (proxy setting %d)", componentName(nComponent), szUrl, nProxySetting);
+    VGLTRACE(3, "[Novafetch_Try] %s from %s (proxy setting %d: %s:%lu, %d)", componentName(nComponent), szUrl,
+             nProxySetting, source.pszProxyServer != NULL ? source.pszProxyServer : "", (unsigned long)source.nProxyPort,
+             (int)source.fUseProxy);
     int nResult = DoKvuUpdate(&product, pServer, &destination, fCacheOn ? 0x1022 : 0x21022, abResult,
                               NovafetchProgress, &context, dwEngineLow, 0, 0, 0, 0, NULL, 0, pszLibraryPath);
     if (nResult == 7 || nResult == 46)
@@ -562,9 +564,15 @@ BOOL DirectUpdatePatternEngine(CTavmontDlg* pMainWnd, BOOL fIntranet, BOOL fDisp
             pfEnd(22, pvThis);
     }
     ::FreeLibrary(hLibrary);
-    BOOL fCancel = fFailed || (pfCancel != NULL && pfCancel(pvThis));
     // A copy the library left as it was is not a new pattern.
     DeleteUnchangedPatternCopy(strCopy);
+    if (fFailed)
+    {
+        // The library could not be run at all: nothing was fetched and nothing is reported.
+        VGLTRACE(12, "[DirectUpdatePatternEngine] the update library failed: no hand-over, %s|%d", __FILE__, __LINE__);
+        return FALSE;
+    }
+    BOOL fCancel = pfCancel != NULL && pfCancel(pvThis);
     CStringArray arrPatterns;
     collectFiles(arrPatterns, strPatternDir, "*.*", TRUE);
     BOOL fNewPattern = fPattern && arrPatterns.GetSize() > 0;

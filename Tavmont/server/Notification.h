@@ -358,8 +358,11 @@ namespace NS_Notification
     void RemoveReservedDiskSpace();
     // At least 20 MB free on the Windows folder's drive.
     BOOL HasEnoughDiskSpace();
-    // CreateProcess of the quoted program path (plus the arguments); the failure is traced.
+    // CreateProcess of the quoted program path (plus the arguments); a failure is shown (string
+    // 324, stop icon) and traced.
     BOOL SpawnProcess(PROCESS_INFORMATION* ppi, const char* pszProgram, const char* pszArguments);
+    // String 324 for a program that could not be started, with the system's text of the error.
+    CString LaunchFailureText(const char* pszPath, DWORD dwError);
 
     // ---- small helpers ----
     // Creates or replaces the file with the whole text; FALSE when it cannot be written.

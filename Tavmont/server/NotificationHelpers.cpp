@@ -8,9 +8,20 @@
 #include "OtherProducts.h"
 #include "SystemError.h"
 #include "SystemInfo.h"
+#include "resource_ids.h"
 
 namespace NS_Notification
 {
+CString LaunchFailureText(const char* pszPath, DWORD dwError)
+{
+    CSystemError error(dwError, __FILE__, __LINE__);
+    CString strFormat, strMessage;
+    if (!strFormat.LoadString(IDS_LAUNCH_FAILED))
+        strFormat = "%s: %s";
+    strMessage.Format(strFormat, pszPath, (LPCSTR)error.GetErrorMessage());
+    return strMessage;
+}
+
 BOOL SpawnProcess(PROCESS_INFORMATION* ppi, const char* pszProgram, const char* pszArguments)
 {
     CString strCommand;
@@ -20,6 +31,7 @@ BOOL SpawnProcess(PROCESS_INFORMATION* ppi, const char* pszProgram, const char* 
         strCommand += " ";
         strCommand += pszArguments;
     }
+    VGLTRACE(3, "NS_Notification::SpawnProcess: %s", (LPCSTR)strCommand);
     STARTUPINFOA si;
     ::GetStartupInfoA(&si);
     si.cb = sizeof(si);
@@ -28,21 +40,21 @@ BOOL SpawnProcess(PROCESS_INFORMATION* ppi, const char* pszProgram, const char* 
     char* pszCommand = strCommand.GetBuffer(0);
     BOOL fSuccess = ::CreateProcessA(NULL, pszCommand, NULL, NULL, FALSE,
                                      CREATE_DEFAULT_ERROR_MODE, NULL, NULL, &si, &pi);
+    DWORD dwError = fSuccess ? 0 : ::GetLastError();
     strCommand.ReleaseBuffer();
-    if (!fSuccess)
-    {
-        CSystemError error(::GetLastError(), __FILE__, __LINE__);
-        VGLTRACE(12, "CreateProcess(%s) failed: %s", (LPCSTR)strCommand,
-                 (LPCSTR)error.GetErrorMessage());
-    }
-    else
-    {
-        VGLTRACE(3, "fSuccess(%d) = CreateProcess(%s), dwProcessId = %lu", fSuccess,
-                 (LPCSTR)strCommand, pi.dwProcessId);
-    }
     if (ppi != NULL)
         *ppi = pi;
-    return fSuccess;
+    if (!fSuccess)
+    {
+        // Shown every time: a program that does not start is never passed over unnoticed.
+        CString strMessage = LaunchFailureText(pszProgram, dwError);
+        ::MessageBoxA(NULL, strMessage, NULL, MB_OK | MB_ICONSTOP);
+        VGLTRACE(12, "ErrMsg = %s, NS_Notification::SpawnProcess(%s, %s), %s|%d", (LPCSTR)strMessage, pszProgram,
+                 pszArguments != NULL ? pszArguments : "(null)", __FILE__, __LINE__);
+        return FALSE;
+    }
+    VGLTRACE(3, "fSuccess(%d) = CreateProcess(%s), dwProcessId = %lu", fSuccess, (LPCSTR)strCommand, pi.dwProcessId);
+    return TRUE;
 }
 
 BOOL HasEnoughDiskSpace()

@@ -37,12 +37,7 @@ const DWORD PGX_WATCH_PERIOD = 3000;
 
 CString LaunchFailure(const CString& strPath)
 {
-    CSystemError error(::GetLastError(), __FILE__, __LINE__);
-    CString strFormat, strMessage;
-    if (!strFormat.LoadString(IDS_LAUNCH_FAILED))
-        strFormat = "%s: %s";
-    strMessage.Format(strFormat, (LPCSTR)strPath, (LPCSTR)error.GetErrorMessage());
-    return strMessage;
+    return LaunchFailureText(strPath, ::GetLastError());
 }
 
 unsigned __stdcall PGXWatchThread(void*)

@@ -291,6 +291,8 @@ BOOL PostUpdate(CTavmontDlg* pMainWnd, BOOL fPatternUpdate, BOOL fEngineUpdate, 
         ReportUpdate(fIntranet);
     else if (!fProgramStarted || !fHotFixStarted)
     {
+        VGLTRACE(12, "    The update program could not be started (program %d, hot fix %d): the staged files are "
+                     "deleted, the next renewal fetches them again", fProgramStarted, fHotFixStarted);
         ReportUpdate(fIntranet);
         if (!fProgramStarted)
             DeleteStaging(PROGRAM_UPDATE_FOLDER);

@@ -492,11 +492,16 @@ void OnNotificationRollback(CTavmontDlg* pMainWnd, int nVersion)
     if (nRet == 0 && nCount >= 2)
     {
         CString strNewest = strFolder + aList[0].szFileName;
-        BOOL fDelete = ::DeleteFileA(strNewest);
-        VGLTRACE(3, "bDelete(%d) = DeleteFile(%s)", fDelete, (LPCSTR)strNewest);
         strOldPattern = strFolder + aList[1].szFileName;
         VGLTRACE(3, "strOldPattern(%s)", (LPCSTR)strOldPattern);
+        // The newest pattern goes only once the older one runs: a pattern that does not load
+        // leaves the newest in service.
         fLoaded = pMainWnd != NULL && pMainWnd->UpdatePatternVersion(strOldPattern);
+        if (fLoaded)
+        {
+            BOOL fDelete = ::DeleteFileA(strNewest);
+            VGLTRACE(3, "bDelete(%d) = DeleteFile(%s)", fDelete, (LPCSTR)strNewest);
+        }
     }
     if (fLoaded)
     {

@@ -285,19 +285,21 @@ void RenewFromServerIni(CTavmontDlg* pMainWnd, const CString& strServerIni, BOOL
                 if (fHaveCfg && !fNoSettings && fComponentSuccess && !phases.Cancelled())
                     RenewScanSettings(pMainWnd, fIntranet, fDisplayErrMsg, phases);
             }
-        }
-        VGLTRACE(3, "fComponentSuccess = %d)", fComponentSuccess);
-        if (!fIntranet && !phases.Cancelled() && fComponentSuccess && !NS_RegistryKey::IsForceMobileEx())
-        {
-            SSyncSendContext context = {FALSE, 0, 0, phases.pfCancel, pfCount, phases.pvContext};
-            phases.Begin(PHASE_VIRUS_LOG);
-            VirusLogThread(&context);
-            phases.End(PHASE_VIRUS_LOG);
-            if (!phases.Cancelled())
+            lockUpdate.Unlock();
+            // Only after the update information came: without it nothing was brought up to date.
+            VGLTRACE(3, "fComponentSuccess = %d)", fComponentSuccess);
+            if (!fIntranet && !phases.Cancelled() && fComponentSuccess && !NS_RegistryKey::IsForceMobileEx())
             {
+                SSyncSendContext context = {FALSE, 0, 0, phases.pfCancel, pfCount, phases.pvContext};
                 phases.Begin(PHASE_VIRUS_LOG);
-                UnsentVirusLogThread(&context);
+                VirusLogThread(&context);
                 phases.End(PHASE_VIRUS_LOG);
+                if (!phases.Cancelled())
+                {
+                    phases.Begin(PHASE_VIRUS_LOG);
+                    UnsentVirusLogThread(&context);
+                    phases.End(PHASE_VIRUS_LOG);
+                }
             }
         }
     }

@@ -103,6 +103,25 @@ DWORD makeVersion(const char* pszVersion)
     return (dwMajor << 16) | (dwMinor & 0xFFFF);
 }
 
+std::string base64(const std::string& strIn)
+{
+    static const char s_szAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string strOut;
+    for (size_t i = 0; i < strIn.size(); i += 3)
+    {
+        unsigned long n = (unsigned char)strIn[i] << 16;
+        if (i + 1 < strIn.size())
+            n |= (unsigned char)strIn[i + 1] << 8;
+        if (i + 2 < strIn.size())
+            n |= (unsigned char)strIn[i + 2];
+        strOut += s_szAlphabet[(n >> 18) & 63];
+        strOut += s_szAlphabet[(n >> 12) & 63];
+        strOut += i + 1 < strIn.size() ? s_szAlphabet[(n >> 6) & 63] : '=';
+        strOut += i + 2 < strIn.size() ? s_szAlphabet[n & 63] : '=';
+    }
+    return strOut;
+}
+
 // One open session to the source; the proxy of the source record when it asks for one.
 class CSession
 {
@@ -112,10 +131,19 @@ public:
         if (server.fUseProxy && server.pszProxyServer != NULL && server.pszProxyServer[0])
         {
             char szProxy[600];
-            _snprintf(szProxy, sizeof szProxy, "http=%s:%lu", server.pszProxyServer,
+            _snprintf(szProxy, sizeof szProxy, "http=http://%s:%lu", server.pszProxyServer,
                       (unsigned long)(server.nProxyPort ? server.nProxyPort : 80));
             szProxy[sizeof szProxy - 1] = '\0';
             m_hInternet = InternetOpenA("Ruderire", INTERNET_OPEN_TYPE_PROXY, szProxy, NULL, 0);
+            // Also for a proxy's challenge the system answers itself.
+            if (m_hInternet != NULL && server.pszProxyLogin != NULL && server.pszProxyLogin[0])
+            {
+                InternetSetOptionA(m_hInternet, INTERNET_OPTION_PROXY_USERNAME, (void*)server.pszProxyLogin,
+                                   (DWORD)strlen(server.pszProxyLogin));
+                if (server.pszProxyPassword != NULL)
+                    InternetSetOptionA(m_hInternet, INTERNET_OPTION_PROXY_PASSWORD, (void*)server.pszProxyPassword,
+                                       (DWORD)strlen(server.pszProxyPassword));
+            }
         }
         else
             m_hInternet = InternetOpenA("Ruderire", INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
@@ -126,6 +154,61 @@ public:
             InternetCloseHandle(m_hInternet);
     }
     bool ViaProxy() const { return m_server.fUseProxy && m_server.pszProxyServer && m_server.pszProxyServer[0]; }
+
+    // "Proxy-Authorization: Basic ..." for a proxy with a login, else empty.
+    std::string ProxyAuthorization() const
+    {
+        if (!ViaProxy() || m_server.pszProxyLogin == NULL || !m_server.pszProxyLogin[0])
+            return std::string();
+        std::string strPlain = m_server.pszProxyLogin;
+        strPlain += ':';
+        if (m_server.pszProxyPassword != NULL)
+            strPlain += m_server.pszProxyPassword;
+        return "Proxy-Authorization: Basic " + base64(strPlain) + "\r\n";
+    }
+
+    // A GET of the URL through the session: its request handle once sent, else NULL. The
+    // proxy's login goes with the request itself: set after the request it would only reach a
+    // proxy that has already refused it.
+    HINTERNET SendGet(const std::string& strUrl, HINTERNET* phConnect)
+    {
+        char szHost[256] = "", szPath[2048] = "";
+        URL_COMPONENTSA parts = {};
+        parts.dwStructSize = sizeof parts;
+        parts.lpszHostName = szHost;
+        parts.dwHostNameLength = sizeof szHost;
+        parts.lpszUrlPath = szPath;
+        parts.dwUrlPathLength = sizeof szPath;
+        if (!InternetCrackUrlA(strUrl.c_str(), 0, 0, &parts))
+            return NULL;
+        *phConnect = InternetConnectA(m_hInternet, szHost, parts.nPort, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
+        if (*phConnect == NULL)
+            return NULL;
+        HINTERNET hRequest = HttpOpenRequestA(*phConnect, "GET", szPath[0] ? szPath : "/", NULL, NULL, NULL,
+                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                  INTERNET_FLAG_PRAGMA_NOCACHE,
+                                              0);
+        if (hRequest == NULL)
+            return NULL;
+        std::string strHeaders = ProxyAuthorization();
+        if (!HttpSendRequestA(hRequest, strHeaders.empty() ? NULL : strHeaders.c_str(), (DWORD)strHeaders.size(),
+                              NULL, 0))
+        {
+            DWORD dwError = GetLastError();
+            InternetCloseHandle(hRequest);
+            SetLastError(dwError);
+            return NULL;
+        }
+        return hRequest;
+    }
+
+    static void CloseRequest(HINTERNET hRequest, HINTERNET hConnect)
+    {
+        if (hRequest != NULL)
+            InternetCloseHandle(hRequest);
+        if (hConnect != NULL)
+            InternetCloseHandle(hConnect);
+    }
 
     // GET of url/name into the file, or into strBody when pszFile is NULL. A progress
     // callback that answers FALSE cancels.
@@ -138,29 +221,20 @@ public:
         strUrl += strName;
         if (m_hInternet == NULL)
             return KVU_E_CONNECT;
-        HINTERNET hUrl = InternetOpenUrlA(m_hInternet, strUrl.c_str(), NULL, 0,
-                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                              INTERNET_FLAG_PRAGMA_NOCACHE,
-                                          0);
+        HINTERNET hConnect = NULL;
+        HINTERNET hUrl = SendGet(strUrl, &hConnect);
         if (hUrl == NULL)
         {
             g_journal.Write("  GET %s failed (%lu)", strUrl.c_str(), GetLastError());
+            CloseRequest(hUrl, hConnect);
             return ViaProxy() ? KVU_E_PROXY : KVU_E_CONNECT;
-        }
-        if (ViaProxy() && m_server.pszProxyLogin != NULL && m_server.pszProxyLogin[0])
-        {
-            InternetSetOptionA(hUrl, INTERNET_OPTION_PROXY_USERNAME, (void*)m_server.pszProxyLogin,
-                               (DWORD)strlen(m_server.pszProxyLogin));
-            if (m_server.pszProxyPassword != NULL)
-                InternetSetOptionA(hUrl, INTERNET_OPTION_PROXY_PASSWORD, (void*)m_server.pszProxyPassword,
-                                   (DWORD)strlen(m_server.pszProxyPassword));
         }
         DWORD dwStatus = 0, cb = sizeof dwStatus;
         HttpQueryInfoA(hUrl, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &dwStatus, &cb, NULL);
         g_journal.Write("  GET %s -> %lu", strUrl.c_str(), (unsigned long)dwStatus);
         if (dwStatus != 200)
         {
-            InternetCloseHandle(hUrl);
+            CloseRequest(hUrl, hConnect);
             if (dwStatus == 407)
                 return KVU_E_PROXY;
             return dwStatus == 404 ? KVU_E_NOT_FOUND : KVU_E_CONNECT;
@@ -170,7 +244,7 @@ public:
         HttpQueryInfoA(hUrl, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &dwLength, &cb, NULL);
         if (pfnProgress != NULL && pszFile != NULL && !pfnProgress(4, dwLength, pCallbackContext))
         {
-            InternetCloseHandle(hUrl);
+            CloseRequest(hUrl, hConnect);
             return KVU_E_CANCELLED;
         }
         HANDLE hFile = INVALID_HANDLE_VALUE;
@@ -179,7 +253,7 @@ public:
             hFile = CreateFileA(pszFile, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
             if (hFile == INVALID_HANDLE_VALUE)
             {
-                InternetCloseHandle(hUrl);
+                CloseRequest(hUrl, hConnect);
                 return KVU_E_WRITE;
             }
         }
@@ -216,7 +290,7 @@ public:
         }
         if (hFile != INVALID_HANDLE_VALUE)
             CloseHandle(hFile);
-        InternetCloseHandle(hUrl);
+        CloseRequest(hUrl, hConnect);
         (void)dwKind;
         return nResult;
     }

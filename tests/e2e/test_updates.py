@@ -5,6 +5,7 @@ the update, the staging folder is gone; a damaged package changes nothing); a ne
 (the old one kept in "Rollback") and its rollback by push command; a new program build staged
 and handed to the update program with the pending values set."""
 import json
+import threading
 import time
 
 import pytest
@@ -13,6 +14,7 @@ from clientlib import *  # noqa: F401,F403
 from test_listener import status_fields, wait_listening
 from test_push_commands import Pusher, journal_lines
 from test_settings_updates import CRITICAL
+from test_uninstall import wait_box_with
 from test_update_program import temp_folder
 
 pytestmark = pytest.mark.skipif(not (DISPLAY and (BIN / "Ksxwin97.exe").exists()
@@ -23,6 +25,8 @@ DOWNLOAD = "/vigilon/download"
 ENGINE_JOURNAL = INSTALL / "filter32.log"
 LIBRARY_JOURNAL = INSTALL / "Ruderire.log"
 VERSION_KEYS = ("Ptnfile_Version", "Engine95_Version", "Ksx95_Version")
+INTERNET_KEY = PRODUCT_KEY + "\\Internet Settings"
+ID_UPDATE_NOW = 32785
 
 
 def offer(demo_server, update_section):
@@ -72,7 +76,12 @@ def staging(name):
     return temp_folder() / name
 
 
+def update_logs(server, start=0):
+    return [e["fields"] for e in server.journal()[start:] if e.get("program") == "cgiOnUpdate.exe"]
+
+
 PATTERN = {"Ptnfile_Version": "579", "Ptnfile": "pattern.zip"}
+ENGINE = {"Engine95_Version": "6.200", "Engine95": "engine.zip"}
 
 
 @pytest.mark.parametrize("way", ["library", "direct", "damaged"])
@@ -147,6 +156,37 @@ def test_the_makers_update_service_when_the_own_server_fails(client, demo_server
     c.unload()
 
 
+def test_the_makers_update_service_through_a_proxy_that_asks_for_a_login(client, demo_server):
+    maker = demo_server.files / "Maker"
+    maker.mkdir()
+    for name in ("components.ini", "pattern.zip"):
+        shutil.copy2(BIN / "packages" / name, maker / name)
+    demo_server.rule(path=DOWNLOAD + "/components.ini", status=404)
+    # The proxy refuses every request without its login.
+    demo_server.rule(proxy_auth="corp:s3cret")
+    # The maker's service by another name than the client's own server (whose connections
+    # Wine would otherwise reuse for the proxy's requests).
+    c, push = start_updating_client(client, demo_server, PATTERN, ini={
+        "INI_CLIENT_SECTION": {"Client_Allow_Update_From_KVNF": "1"},
+        "INI_PROGRAM_VERSION_SECTION": {"Master_Pattern_URL": "http://localhost:%d/Maker" % demo_server.port}})
+    # The Internet settings keep the proxy password scrambled.
+    scrambled = first_line(run(BIN / "vgltool.exe", "crypt", "s3cret")[1])
+    for name, value in (("UseProxy", 1), ("ProxyServer", "127.0.0.1"), ("ProxyPort", demo_server.proxy_port),
+                        ("ProxyLogin", "corp"), ("ProxyPassword", scrambled)):
+        reg_set(INTERNET_KEY, name, value)
+    mark = len(demo_server.journal())
+    push.send(21)
+    maker_requests = [(e["via"], e["path"].lower(), e.get("status")) for e in demo_server.journal()[mark:]
+                      if e["path"].lower().startswith("/maker/")]
+    # Each through the proxy with the login at the first try, then forwarded to the server.
+    assert [(via, path) for via, path, _ in maker_requests] == [
+        ("proxy", "/maker/components.ini"), ("server", "/maker/components.ini"),
+        ("proxy", "/maker/pattern.zip"), ("server", "/maker/pattern.zip")]
+    assert 407 not in [status for _, _, status in maker_requests]
+    assert engine_loads()[-1].endswith("VXP$SIG.579 status 0")
+    c.unload()
+
+
 def test_missing_support_files_are_fetched_without_replacing_any(client, demo_server):
     service = demo_server.files / "Vigilon" / "Service"
     service.mkdir(parents=True)
@@ -171,7 +211,7 @@ def test_missing_support_files_are_fetched_without_replacing_any(client, demo_se
 
 
 def test_engine_update_and_rollback(client, demo_server):
-    c, push = start_updating_client(client, demo_server, {"Engine95_Version": "6.200", "Engine95": "engine.zip"})
+    c, push = start_updating_client(client, demo_server, ENGINE)
     loads = len(engine_loads())
     mark = len(demo_server.journal())
     push.send(21)
@@ -196,7 +236,7 @@ def test_engine_update_and_rollback(client, demo_server):
 
 def test_a_damaged_engine_package_changes_nothing(client, demo_server):
     demo_server.rule(path=DOWNLOAD + "/engine.zip", body="PK\x03\x04 not a zip archive")
-    c, push = start_updating_client(client, demo_server, {"Engine95_Version": "6.200", "Engine95": "engine.zip"})
+    c, push = start_updating_client(client, demo_server, ENGINE)
     loads = len(engine_loads())
     mark = len(demo_server.journal())
     push.send(21)
@@ -220,6 +260,65 @@ def test_pattern_rollback_deletes_the_newest_pattern(client, demo_server):
     assert not (INSTALL / "VXP$SIG.579").exists()
     assert engine_loads()[-1].endswith("VXP$SIG.578 status 0")
     wait_update_log(demo_server, mark, PATTERN=578)
+    c.unload()
+
+
+def test_pattern_rollback_to_a_damaged_pattern_keeps_the_newest(client, demo_server):
+    c, push = start_updating_client(client, demo_server, PATTERN)
+    push.send(21)
+    assert engine_loads()[-1].endswith("VXP$SIG.579 status 0")
+    (INSTALL / "VXP$SIG.578").write_bytes(b"VXP$SIG damaged")
+    mark = len(demo_server.journal())
+    push.send(14, ROLLBACK=578)
+    # The older pattern did not load: the newest stays and runs again; no rollback is reported.
+    assert (INSTALL / "VXP$SIG.579").exists()
+    assert engine_loads()[-1].endswith("VXP$SIG.579 status 0")
+    assert c.trace_lines("Failed to rollback specific pattern version")
+    assert status_fields(c.listener_port)["PTNFILE"] == "579"
+    c.unload()
+    # (The pattern update's own report may still arrive after the mark.)
+    assert 578 not in [f.get("PATTERN") for f in update_logs(demo_server, mark)]
+
+
+def test_update_now_installs_pattern_and_engine_in_the_running_client(client, demo_server):
+    c, _ = start_updating_client(client, demo_server, dict(PATTERN, **ENGINE))
+    loads = len(engine_loads())
+    renewals = len(c.trace_lines("<-- NS_Notification::UpdateNewSettings("))
+    mark = len(demo_server.journal())
+    c.command(ID_UPDATE_NOW)
+    c.wait_trace("<-- NS_Notification::UpdateNewSettings(", count=renewals + 1, timeout=90)
+    assert len(engine_loads()) > loads
+    assert "version 6.200 pattern" in engine_loads()[-1] and engine_loads()[-1].endswith("VXP$SIG.579 status 0")
+    assert (INSTALL / "vexor32.vxd").read_bytes() == (BIN / "engine-next" / "vexor32.vxd").read_bytes()
+    assert (INSTALL / "Rollback" / "vexor32.vxd").read_bytes() == (BIN / "vexor32.vxd").read_bytes()
+    assert not staging("Vigilon_PatternUpdate").exists() and not staging("Vigilon_EngineUpdate").exists()
+    assert status_fields(c.listener_port)["PTNFILE"] == "579"
+    wait_update_log(demo_server, mark, PATTERN=579, ENGINE="6.200")
+    c.unload()
+    assert len(update_logs(demo_server, mark)) == 1, update_logs(demo_server, mark)
+
+
+def test_an_update_program_that_cannot_start_is_shown_before_its_files_go(client, demo_server):
+    c, push = start_updating_client(client, demo_server, {"Ksx95_Version": "5.70", "Ksx95": "win95.zip"})
+    for name in ("95Did.exe", "VigilonUpdate.exe"):
+        (INSTALL / name).unlink()
+    mark = len(demo_server.journal())
+    sender = threading.Thread(target=push.send, args=(21,))
+    sender.start()
+    try:
+        # One message for each name tried, each naming the program.
+        for name in ("95Did.exe", "VigilonUpdate.exe"):
+            box = wait_box_with(c, "C:\\Program Files\\Vigilon Client\\%s could not be started." % name,
+                                timeout=60)
+            wintest("click", box, 1)
+    finally:
+        sender.join(60)
+    assert not sender.is_alive()
+    assert len([line for line in c.trace_lines("ErrMsg = ") if "NS_Notification::SpawnProcess(" in line]) == 2
+    assert not staging("Vigilon_ProgramUpdate").exists()
+    assert reg_get(PRODUCT_KEY, "ProgramUpdate Pending") != "dword:1"
+    # The server learns the unchanged versions.
+    wait_update_log(demo_server, mark)
     c.unload()
 
 

@@ -1,4 +1,4 @@
-// Hot-fix stamps and files, the schedule values, the schedule-update thread's decision and the
+// Hot-fix stamps and files, a renewal without the update information, the schedule values, the schedule-update thread's decision and the
 // outbreak-policy message's line breaks.
 #include "Notification.h"
 
@@ -7,6 +7,8 @@
 
 #include "../../Common_Tovik/tests/productkey_fixture.h"
 #include "LoopbackHttpServer.h"
+#include "Misutils.h"
+#include "upgradelock_fixture.h"
 
 #include <stdlib.h>
 #include <string>
@@ -151,6 +153,52 @@ TEST_F(HotFixTest, DownloadedFilesCarryTheServersTime)
     server.Reply(404, "Not Found");
     EXPECT_FALSE(DownloadHotFixFiles(files, NULL, NULL, NULL, NULL, TRUE, FALSE, NULL, NULL));
     server.Stop();
+}
+
+class RenewalTest : public ProductKeyTest
+{
+protected:
+    void SetUp() override
+    {
+        ProductKeyTest::SetUp();
+        CreateKey();
+        InitializeUpgradeLockOnce();
+    }
+};
+
+namespace
+{
+std::vector<int> g_phases;
+
+void OnPhaseBegin(int nCode, LPVOID)
+{
+    g_phases.push_back(nCode);
+}
+
+void OnPhaseEnd(int, LPVOID)
+{
+}
+}
+
+TEST_F(RenewalTest, WithoutTheUpdateInformationNoVirusLogIsSent)
+{
+    CLoopbackHttpServer server;
+    ASSERT_TRUE(server.Start());
+    WriteString("Internet Settings", "Server", "127.0.0.1");
+    WriteDword("Internet Settings", "ServerPort", server.Port());
+    WriteDword("Internet Settings", "UseProxy", 0);
+    WriteDword(NULL, "DiskReserved", 0);
+    AllowConnect(TRUE);
+    // The client settings come; the update information does not.
+    server.QueueReplies({"[INI_CRITICAL_SECTION]\nMaster_DomainPort=8080\n"});
+    server.Reply(404, "Not Found");
+    g_phases.clear();
+    // A synchronisation over the Internet, which alone sends the virus logs itself.
+    EXPECT_TRUE(UpdateNewSettings(NULL, FALSE, TRUE, FALSE, FALSE, OnPhaseBegin, OnPhaseEnd, NULL, NULL, NULL));
+    EXPECT_EQ(std::vector<int>{26}, g_phases);
+    EXPECT_EQ(8080u, ReadDword(NULL, "ServerPort"));        // the client settings still apply
+    server.Stop();
+    ::DeleteFileA(getModulePath() + "Reserve");
 }
 
 TEST(ScheduleValuesTest, ServerHoursAndMinutesAsSeconds)

@@ -12,6 +12,7 @@
 #include "resource_ids.h"
 
 #include "../../Common_Tovik/tests/productkey_fixture.h"
+#include "../../server/tests/upgradelock_fixture.h"
 #include "WindowTree.h"
 #include "langlibrary.h"
 
@@ -117,12 +118,7 @@ protected:
     {
         ProductKeyTest::SetUp();
         ASSERT_TRUE(m_lang.Load() != NULL);
-        static bool s_fUpgradeLock = false;
-        if (!s_fUpgradeLock)
-        {
-            ::InitializeCriticalSection(&g_csUpgrade);
-            s_fUpgradeLock = true;
-        }
+        InitializeUpgradeLockOnce();
         CreateKey();
     }
     void TearDown() override
