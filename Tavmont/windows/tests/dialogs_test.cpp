@@ -610,6 +610,16 @@ TEST_F(SynchronizeTest, PhaseLinesShowEachStepsStartAndEnd)
     WriteString("Internet Settings", "Server", "10.99.99.99");
     std::vector<std::string> lines;
     CModalDriver driver(SYNC, [&](HWND hDlg) {
+        // The dialog can show before the worker reaches phase 18: its lines arrive as sent messages.
+        DWORD dwStart = ::GetTickCount();
+        MSG msg;
+        while (ItemText(hDlg, IDC_SYNC_PHASE) != Text(IDS_SYNC_PATTERN_BEGIN) && ::GetTickCount() - dwStart < 10000)
+        {
+            if (::PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+                ::DispatchMessageA(&msg);
+            else
+                ::MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+        }
         lines.push_back(ItemText(hDlg, IDC_SYNC_PHASE));    // phase 18 started
         ::SetEvent(SFakeOperations::s_hRelease);
     });
