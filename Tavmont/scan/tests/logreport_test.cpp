@@ -18,6 +18,23 @@
 
 namespace {
 
+// The names of the files of the folder that match, sorted.
+std::vector<std::string> FilesIn(const std::string& folder, const char* pszPattern = "*")
+{
+    std::vector<std::string> v;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\" + pszPattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return v;
+    do
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            v.push_back(fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
 // The archive layout, written out by hand.
 void Put16(std::string& s, unsigned v)
 {
@@ -116,21 +133,7 @@ protected:
             day.AddCopy(i);
         day.SaveToFile(File(pszName).c_str());
     }
-    std::vector<std::string> Files()
-    {
-        std::vector<std::string> v;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA(File("*.log").c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE)
-            return v;
-        do
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                v.push_back(fd.cFileName);
-        while (FindNextFileA(h, &fd));
-        FindClose(h);
-        std::sort(v.begin(), v.end());
-        return v;
-    }
+    std::vector<std::string> Files() const { return FilesIn(m_dir, "*.log"); }
     std::string m_dir;
 };
 
@@ -611,29 +614,13 @@ std::vector<std::vector<std::string>> g_seenFiles;
 volatile LONG g_lStop = 0;
 bool g_fStopAtFirst = false;
 
-std::vector<std::string> DayFilesIn(const std::string& folder)
-{
-    std::vector<std::string> v;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return v;
-    do
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            v.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
 void SeeDayFile(LPCSTR pszDayFile)
 {
     CLogReportArray day;
     if (FileExists(pszDayFile))
         day.LoadFromFile(pszDayFile);
     g_seenRecords.push_back(Paths(&day));
-    g_seenFiles.push_back(DayFilesIn(g_strSeamFolder));
+    g_seenFiles.push_back(FilesIn(g_strSeamFolder));
     if (g_fStopAtFirst)
         g_lStop = 1;
 }
@@ -686,7 +673,7 @@ TEST_F(DayFileSeam, ADayFileIsReplacedOnlyWhenCompleteAndAStopEndsTheSaveBetween
     EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_01.new", "2026_06_02.log"}), g_seenFiles[0]);
     EXPECT_EQ((std::vector<std::string>{"a1", "a2"}), DayOnDisk("2026_06_01.log"));
     EXPECT_EQ((std::vector<std::string>{"b1"}), DayOnDisk("2026_06_02.log"));
-    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), DayFilesIn(m_dir));
+    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), FilesIn(m_dir));
 
     // Without a stop every day is saved.
     g_lStop = 0;
@@ -712,7 +699,7 @@ TEST_F(DayFileSeam, APurgeDeletesOnlyOnceTheKeptDaysAreSavedAndAStoppedLoadLeave
     EXPECT_EQ(1u, g_seenRecords.size());
     EXPECT_EQ((std::vector<std::string>{"a1"}), DayOnDisk("2026_06_01.log"));
     EXPECT_EQ((std::vector<std::string>{"b1"}), DayOnDisk("2026_06_02.log"));
-    EXPECT_EQ(all, DayFilesIn(m_dir));
+    EXPECT_EQ(all, FilesIn(m_dir));
     // Stopped before it reads anything: no folder is taken, so no later save writes a day over
     // a file it never read.
     CLogReport never;
@@ -731,5 +718,5 @@ TEST_F(DayFileSeam, APurgeDeletesOnlyOnceTheKeptDaysAreSavedAndAStoppedLoadLeave
     for (const auto& files : g_seenFiles)
         EXPECT_EQ(3u, std::count_if(files.begin(), files.end(),
                                     [](const std::string& f) { return f.find(".log") != std::string::npos; }));
-    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), DayFilesIn(m_dir));
+    EXPECT_EQ((std::vector<std::string>{"2026_06_01.log", "2026_06_02.log"}), FilesIn(m_dir));
 }
