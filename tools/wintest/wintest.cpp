@@ -3,6 +3,9 @@
 //
 //   wintest find CLASS|- TITLE|- [PID]         top-level windows: "0xHWND PID visible"
 //   wintest wait CLASS|- TITLE|- MS [PID]      the same, waiting up to MS ms ("timeout")
+//   wintest waitshown CLASS ID MS              waits up to MS ms for a visible top-level window
+//                                              of CLASS with a child ID; prints its tree
+//                                              ("timeout"): catches a window shown only briefly
 //   wintest tree HWND|pid:PID                  JSON line per window (the given ones and below);
 //                                              list and combo boxes add a line with their rows,
 //                                              report list views one with their rows' cells
@@ -293,6 +296,29 @@ int main(int argc, char** argv)
             printf("0x%" PRIXPTR " %lu %d\n", (UINT_PTR)hWnd, dwPid, IsWindowVisible(hWnd) ? 1 : 0);
         }
         return 0;
+    }
+    if (cmd == "waitshown" && argc >= 5)
+    {
+        const int nChild = (int)Number(argv[3]);
+        DWORD dwTimeout = Number(argv[4]), dwStart = GetTickCount();
+        for (;;)
+        {
+            FindArgs args = { argv[2], "-", 0, {} };
+            EnumWindows(FindTop, (LPARAM)&args);
+            for (HWND hWnd : args.found)
+            {
+                if (IsWindowVisible(hWnd) && GetDlgItem(hWnd, nChild) != NULL)
+                {
+                    PrintTree(hWnd);
+                    return 0;
+                }
+            }
+            if (GetTickCount() - dwStart >= dwTimeout)
+                break;
+            Sleep(10);
+        }
+        printf("timeout\n");
+        return 1;
     }
     if (cmd == "tree" && argc >= 3)
     {
