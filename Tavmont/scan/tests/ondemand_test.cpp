@@ -529,7 +529,7 @@ TEST(ScanProgressTest, AnimationFramesAndThreadErrorsOnTheWindowsThread)
         ASSERT_TRUE(PeekMessageA(&msg, dlg->m_hWnd, WM_SCAN_SHOW_ERROR, WM_SCAN_SHOW_ERROR, PM_REMOVE));
         // Only a text the dialog posted is taken, once.
         struct PostedErrors : CScanFilesDlg { using CScanFilesDlg::m_postedErrors; };
-        CPostedObjects& posted = dlg->*(&PostedErrors::m_postedErrors);
+        CPostedObjects& posted = (*dlg).*(&PostedErrors::m_postedErrors);
         ASSERT_TRUE(posted.Take(msg.lParam));
         EXPECT_FALSE(posted.Take(msg.lParam));
         CString* pText = (CString*)msg.lParam;
