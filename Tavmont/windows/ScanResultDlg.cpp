@@ -95,8 +95,8 @@ BEGIN_MESSAGE_MAP(CScanResultDlg, CDialog)
 END_MESSAGE_MAP()
 
 CScanResultDlg::CScanResultDlg(CWnd* pParent)
-    : CDialog(IDD, pParent), m_pSettings(NULL), m_nVirusCount(0), m_nScannedCount(0), m_nCleanedCount(0),
-      m_fCountsPosted(0), m_fResetPending(FALSE), m_fUpdatePosted(0)
+    : CDialog(IDD, pParent), m_fResetPending(FALSE), m_fUpdatePosted(0), m_pSettings(NULL), m_nVirusCount(0),
+      m_nScannedCount(0), m_nCleanedCount(0), m_fCountsPosted(0)
 {
     m_szEncyclopediaUrl[0] = '\0';
     for (int i = 0; i < TEXT_COUNT; i++)
