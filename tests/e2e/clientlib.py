@@ -147,7 +147,13 @@ def screenshot(name, when=None, timeout=15):
             time.sleep(0.05)
     ARTIFACTS.mkdir(parents=True, exist_ok=True)
     path = ARTIFACTS / (name + ".png")
-    xwd = subprocess.run(["xwd", "-root", "-display", DISPLAY], capture_output=True, timeout=30, check=True)
+    # On a busy host xwd now and then fails to grab the screen: a few tries.
+    for attempt in range(5):
+        xwd = subprocess.run(["xwd", "-root", "-display", DISPLAY], capture_output=True, timeout=30)
+        if xwd.returncode == 0 or attempt == 4:
+            break
+        time.sleep(0.5)
+    xwd.check_returncode()
     subprocess.run(["convert", "xwd:-", str(path)], input=xwd.stdout, timeout=30, check=True)
     return path
 

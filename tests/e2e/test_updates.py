@@ -224,7 +224,8 @@ def test_engine_update_and_rollback(client, demo_server):
     # The server asks for the engine before: the kept copy runs again and is reported.
     mark = len(demo_server.journal())
     push.send(31, **{"95_ENGINE_ROLLBACK": "6.150"})
-    assert "version 6.150 pattern" in engine_loads()[-1]
+    # The command is carried out after its answer: the reload comes in its own time.
+    assert wait_for(lambda: "version 6.150 pattern" in engine_loads()[-1], timeout=60)
     assert (INSTALL / "vexor32.vxd").read_bytes() == (BIN / "vexor32.vxd").read_bytes()
     wait_update_log(demo_server, mark, ENGINE="6.150")
     # A second rollback finds the same version kept: nothing is swapped.
