@@ -138,12 +138,18 @@ def test_a_patch_that_cannot_be_applied_is_followed_by_the_full_pattern(client, 
     c.unload()
 
 
-def test_the_makers_update_service_when_the_own_server_fails(client, demo_server):
+def own_server_fails_and_maker_offers_the_pattern(demo_server):
+    """The maker's update service (the demo server's "Maker" folder) holds the pattern; the
+    client's own server has no component list."""
     maker = demo_server.files / "Maker"
     maker.mkdir()
     for name in ("components.ini", "pattern.zip"):
         shutil.copy2(BIN / "packages" / name, maker / name)
     demo_server.rule(path=DOWNLOAD + "/components.ini", status=404)
+
+
+def test_the_makers_update_service_when_the_own_server_fails(client, demo_server):
+    own_server_fails_and_maker_offers_the_pattern(demo_server)
     c, push = start_updating_client(client, demo_server, PATTERN, ini={
         "INI_CLIENT_SECTION": {"Client_Allow_Update_From_KVNF": "1"},
         "INI_PROGRAM_VERSION_SECTION": {"Master_Pattern_URL": "http://127.0.0.1:%d/Maker" % demo_server.port}})
@@ -157,11 +163,7 @@ def test_the_makers_update_service_when_the_own_server_fails(client, demo_server
 
 
 def test_the_makers_update_service_through_a_proxy_that_asks_for_a_login(client, demo_server):
-    maker = demo_server.files / "Maker"
-    maker.mkdir()
-    for name in ("components.ini", "pattern.zip"):
-        shutil.copy2(BIN / "packages" / name, maker / name)
-    demo_server.rule(path=DOWNLOAD + "/components.ini", status=404)
+    own_server_fails_and_maker_offers_the_pattern(demo_server)
     # The proxy refuses every request without its login.
     demo_server.rule(proxy_auth="corp:s3cret")
     # The maker's service by another name than the client's own server (whose connections
